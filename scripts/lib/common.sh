@@ -1,0 +1,54 @@
+# Shared by the scripts in scripts/: installing what is missing, and building.
+# Sourced, not run.
+
+# Debian packages every script may need. Building and testing need them all;
+# a machine that has them is left alone.
+PORUTE_BUILD_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+  fonts-ipafont-gothic fonts-noto-cjk
+)
+PORUTE_TEST_PACKAGES=(
+  ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
+)
+
+porute_root() { cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd; }
+
+# Installs the named Debian packages that are not installed yet.
+ensure_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo=(sudo)
+    else
+      echo "error: these Debian packages are missing and we are not root: ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  # A fresh machine has empty package lists; refresh them once if the install
+  # cannot find a package.
+  if ! "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S "$(porute_root)" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Raw byte access to one file, standing in for the platform's file service.
+// Paths are byte strings in the platform's own encoding; on Linux any bytes
+// but NUL are valid in a name, so they are passed through untouched.
+class RawFile {
+ public:
+  RawFile() = default;
+  ~RawFile();
+  RawFile(const RawFile&) = delete;
+  RawFile& operator=(const RawFile&) = delete;
+
+  // Opens a regular file for reading. Anything else (a folder, a pipe, a
+  // device) is refused, so a dropped folder or a FIFO can never make a read
+  // hang or fail half way. Returns false when the file cannot be opened.
+  bool Open(const std::string& path);
+
+  // Whole-or-fail read: true only when exactly count bytes arrived. A short
+  // read leaves the file positioned after what did arrive.
+  bool Read(void* destination, size_t count);
+
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // True when something of that name exists (any kind of file).
+  static bool Exists(const std::string& path);
+
+ private:
+  int fd_ = -1;
+};
