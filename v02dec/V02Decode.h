@@ -1,11 +1,5 @@
 #pragma once
 
-// NOTE FOR THE IMPLEMENTER OF v02dec: this header fixes the part of the
-// decoder that the batch driver, the encoder tests and the window use (the
-// Movie parameters, frameBitmaps, soundBlock, previewBitmap, Open, ReadChunk,
-// Close, LoadPreview). Everything marked "internal" may be reshaped freely.
-// Remove this note when the decoder is done.
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,12 +9,22 @@
 #include "v02dec/RawFile.h"
 #include "v02dec/TBitmap.h"
 
+class ByteReader;
+
 // Reads one VD02 (".V02") or VD00 (".V00" with an optional ".snd") movie at a
 // time and delivers it chunk by chunk as 24-bit frame bitmaps and a block of
 // 16-bit sound. Every buffer is obtained at Open and reused until Close.
 class V02Decode {
  public:
   static constexpr int kMaxFramesPerChunk = 64;
+  // Largest width or height accepted by Open.
+  static constexpr uint32_t kMaxDimension = 8192;
+  // No single buffer of a movie may exceed this.
+  static constexpr uint64_t kMaxBufferBytes = uint64_t{1} << 30;
+  // Default cap on everything one Open obtains (buffers and frame bitmaps).
+  static constexpr uint64_t kDefaultMemoryLimit = uint64_t{3} << 29;  // 1.5 GiB
+  // Bytes of the colour table of a VD02 file.
+  static constexpr size_t kColourTableBytes = 33280;
 
   V02Decode();
   virtual ~V02Decode();
@@ -45,9 +49,17 @@ class V02Decode {
   // First frame copied by LoadPreview; lives as long as the decoder.
   TBitmap previewBitmap;
 
+  // 0 success; 1 a file cannot be opened or ends inside its header or the
+  // colour table; 2 a buffer cannot be obtained or the movie would need more
+  // memory than allowed; 58 unknown extension or a failed header test.
+  // Whatever the result, Close must follow.
   MovieResult Open(const std::string& path);
   MovieResult OpenV02(const std::string& path);
   MovieResult OpenV00(const std::string& path);
+  // Decodes the next chunk into frameBitmaps[0..n-1] and soundBlock. 0 also
+  // when no frame remains; 1 a read failed (or the chunk is malformed); 2 a
+  // VD02 chunk is larger than the chunk buffer. After a failure every later
+  // call returns the same result until the next Open.
   MovieResult ReadChunk();
   MovieResult ReadChunkV02();
   MovieResult ReadChunkV00();
@@ -56,5 +68,73 @@ class V02Decode {
   // 0 when the first frame of the movie is in previewBitmap, 1 otherwise.
   int LoadPreview(const std::string& path);
 
-  // internal: frame reconstruction and conversion (shape is the implementer's)
+  // Caps what one Open may obtain in all (default kDefaultMemoryLimit); a
+  // movie that needs more opens with result 2. The fuzzer lowers it.
+  void SetMemoryLimit(uint64_t bytes) { memoryLimit_ = bytes; }
+  uint32_t FramesRemaining() const { return framesRemaining_; }
+
+  // Frame-level access, for tests and benchmarks. Valid after OpenV02 has
+  // returned 0; the frame routines never allocate and never fail.
+  //
+  // The working frame: PlaneSize() bytes, luma plane then chroma plane, each
+  // with a row stride of width / 2. It persists from frame to frame.
+  uint32_t PlaneSize() const { return planeSize_; }
+  uint8_t* WorkingFrame() { return planes_.get(); }
+  // The 16-bit frame, width x height movie pixels from the top row down.
+  uint16_t* Frame16() { return frame16_.get(); }
+  // Puts op lists into the chunk buffer as if a chunk had brought them as its
+  // video data. False (and nothing changed) when they do not fit.
+  bool LoadVideoData(const uint8_t* data, size_t bytes);
+  // Applies the op list at byte position `position` of the chunk's video data
+  // to the working frame, expands the result into `frame` (width x height
+  // pixels) and returns the position after that op list.
+  size_t DecodeFrame(size_t position, uint16_t* frame);
+  // Writes a width x height frame of movie pixels into a 24-bit bitmap of the
+  // same size; a bitmap of another size is left alone.
+  void ToBitmap(const uint16_t* frame, TBitmap& bitmap) const;
+
+ private:
+  enum class Format : uint32_t { kV02 = 0, kV00 = 1 };
+
+  MovieResult ObtainBuffers(uint64_t planeBytes, uint64_t chunkBufferBytes,
+                            uint64_t videoBytes);
+  MovieResult LoadColourTable();
+
+  // VD02 frame reconstruction. Each op gets a reader over its own payload.
+  void FillBytes(ByteReader payload);
+  void FillWords(ByteReader payload);
+  void CopyBytes(ByteReader payload);
+  void MoveBlocks(ByteReader payload);
+  void ExpandFrame(uint16_t* frame) const;
+  const uint8_t* ExpandRow(const uint8_t* luma, size_t chromaDistance, uint16_t* out) const;
+
+  void ConvertSound();
+
+  // The colour table as stored in the file (little-endian entries, converted
+  // to host order at load): 64 rows of 256 movie pixels, then 256 level pairs
+  // (left pixel's level in the low byte, right pixel's in the high byte).
+  struct ColourTable {
+    uint16_t pixels[64 * 256];
+    uint16_t levelPairs[256];
+  };
+  static_assert(sizeof(ColourTable) == kColourTableBytes);
+
+  uint64_t memoryLimit_ = kDefaultMemoryLimit;
+  std::unique_ptr<uint8_t[]> planes_;       // working frame, then its reference copy
+  std::unique_ptr<uint8_t[]> chunkBuffer_;  // a VD02 chunk's video data
+  std::unique_ptr<uint8_t[]> soundBytes_;   // a chunk's 8-bit sound as read
+  std::unique_ptr<uint16_t[]> frame16_;
+  ColourTable colourTable_{};
+  uint32_t planeSize_ = 0;
+  uint64_t chunkBufferSize_ = 0;    // largest chunk: header size field + 32
+  size_t videoCapacity_ = 0;        // bytes chunkBuffer_ holds
+  size_t videoBytes_ = 0;           // video data of the current chunk
+  uint32_t soundBytesPerChunk_ = 0;
+  uint32_t framesRemaining_ = 0;
+  Format format_ = Format::kV02;
+  bool noSound_ = false;
+  bool open_ = false;               // Open succeeded; chunks may be read
+  MovieResult stickyError_ = kMovieOk;
+  RawFile movieFile_;
+  RawFile soundFile_;
 };

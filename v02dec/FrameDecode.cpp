@@ -1,0 +1,236 @@
+// VD02 frame reconstruction. A frame is an op list that patches the working
+// frame (a luma plane of h rows and a chroma plane of h / 2 rows, both w / 2
+// bytes wide, addressed as one range of S = w * h * 3 / 4 bytes); afterwards
+// the whole working frame is expanded through the colour table into 16-bit
+// movie pixels.
+//
+// Op list: op count (u16), then ops of type (u16), length (u32) and length
+// payload bytes. Types: 0x1104 fill bytes, 0x1404 fill 4-byte words,
+// 0x2104 copy literal bytes, 0x3008 move 8 x 8 blocks from a snapshot; any
+// other type is passed over by its length.
+//
+// Damaged data never makes a frame fail, but it can never reach outside the
+// chunk's video data, the planes, the colour table or the 16-bit frame:
+// every op reads its payload through a ByteReader limited to that payload,
+// and every run or block is checked against the plane once, not per byte.
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "v02dec/ByteReader.h"
+#include "v02dec/V02Decode.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "pixel words are assembled in little-endian order");
+
+namespace {
+
+constexpr uint16_t kOpFillBytes = 0x1104;
+constexpr uint16_t kOpFillWords = 0x1404;
+constexpr uint16_t kOpCopyBytes = 0x2104;
+constexpr uint16_t kOpMoveBlocks = 0x3008;
+
+constexpr int kBlockRows = 8;
+constexpr int kBlockBytes = 8;
+
+// Cursors in the working frame are 64-bit and saturate: skips of up to 2^32 - 1
+// bytes and word runs of up to 2^34 bytes can then neither wrap around nor
+// land back inside the plane.
+inline uint64_t Advance(uint64_t cursor, uint64_t distance) {
+  uint64_t moved = cursor + distance;
+  return moved < cursor ? UINT64_MAX : moved;
+}
+
+// How many of `count` bytes from `cursor` lie inside a plane of `size` bytes.
+// A run that reaches past the end of the working frame is clamped there: the
+// bytes inside are written, the rest dropped.
+inline size_t BytesInside(uint64_t cursor, uint64_t count, uint64_t size) {
+  if (cursor >= size) return 0;
+  return static_cast<size_t>(std::min(count, size - cursor));
+}
+
+}  // namespace
+
+bool V02Decode::LoadVideoData(const uint8_t* data, size_t bytes) {
+  if (!chunkBuffer_ || bytes > videoCapacity_) return false;
+  if (bytes != 0) std::memcpy(chunkBuffer_.get(), data, bytes);
+  videoBytes_ = bytes;
+  return true;
+}
+
+size_t V02Decode::DecodeFrame(size_t position, uint16_t* frame) {
+  ByteReader video(chunkBuffer_.get(), videoBytes_);
+  video.Skip(position);
+  // An op list whose count or an op header runs past the video data ends
+  // there; the next frame's list then starts at the end of the data, finds
+  // an op count of 0 and repeats the picture.
+  uint16_t opCount = video.U16();
+  for (uint32_t op = 0; op < opCount; ++op) {
+    uint16_t type = video.U16();
+    uint32_t length = video.U32();
+    if (video.Overrun()) break;
+    // The length alone says where the next op begins. A length that runs
+    // past the video data leaves the op just the bytes that are there.
+    ByteReader payload = video.Sub(length);
+    switch (type) {
+      case kOpFillBytes: FillBytes(payload); break;
+      case kOpFillWords: FillWords(payload); break;
+      case kOpCopyBytes: CopyBytes(payload); break;
+      case kOpMoveBlocks: MoveBlocks(payload); break;
+      default: break;  // unknown ops are passed over
+    }
+  }
+  ExpandFrame(frame);
+  return video.Offset();
+}
+
+// In every op a payload shorter than its counts ends the op at the first
+// field that is not wholly inside it: a run or block whose numbers cannot be
+// read is not applied. A length of 0 leaves no count to read, so the op does
+// nothing, as does a count of 0.
+
+void V02Decode::FillBytes(ByteReader payload) {
+  uint8_t* plane = planes_.get();
+  const uint64_t size = planeSize_;
+  uint32_t entries = payload.U32();
+  for (uint32_t entry = 0; entry < entries; ++entry) {
+    uint8_t value = payload.U8();
+    uint32_t runs = payload.U32();
+    if (payload.Overrun()) return;
+    uint64_t cursor = 0;  // every entry measures from the start again
+    for (uint32_t run = 0; run < runs; ++run) {
+      uint32_t skip = payload.PackedUnsigned();
+      uint32_t count = payload.PackedUnsigned();
+      if (payload.Overrun()) return;
+      cursor = Advance(cursor, skip);
+      size_t inside = BytesInside(cursor, count, size);
+      // memset writes in words and is byte-exact with a byte-by-byte fill.
+      if (inside != 0) std::memset(plane + cursor, value, inside);
+      cursor = Advance(cursor, count);
+    }
+  }
+}
+
+void V02Decode::FillWords(ByteReader payload) {
+  uint8_t* plane = planes_.get();
+  const uint64_t size = planeSize_;
+  uint32_t entries = payload.U32();
+  for (uint32_t entry = 0; entry < entries; ++entry) {
+    size_t taken = 0;
+    const uint8_t* patternBytes = payload.Bytes(4, &taken);
+    uint32_t runs = payload.U32();
+    if (payload.Overrun()) return;
+    uint8_t pattern[4];
+    std::memcpy(pattern, patternBytes, 4);
+    uint64_t cursor = 0;
+    for (uint32_t run = 0; run < runs; ++run) {
+      uint32_t skip = payload.PackedUnsigned();
+      uint32_t words = payload.PackedUnsigned();
+      if (payload.Overrun()) return;
+      cursor = Advance(cursor, skip);
+      const uint64_t runBytes = uint64_t{words} * 4;
+      size_t inside = BytesInside(cursor, runBytes, size);
+      uint8_t* out = plane + (inside != 0 ? cursor : 0);
+      size_t wholeWords = inside / 4;
+      for (size_t w = 0; w < wholeWords; ++w, out += 4) std::memcpy(out, pattern, 4);
+      // A run clamped at the end of the plane ends with the first bytes of
+      // the pattern, as byte-by-byte writing would leave it.
+      std::memcpy(out, pattern, inside % 4);
+      cursor = Advance(cursor, runBytes);
+    }
+  }
+}
+
+void V02Decode::CopyBytes(ByteReader payload) {
+  uint8_t* plane = planes_.get();
+  const uint64_t size = planeSize_;
+  uint32_t runs = payload.U32();
+  uint64_t cursor = 0;  // the skips of all runs add up over the whole op
+  for (uint32_t run = 0; run < runs; ++run) {
+    uint32_t skip = payload.PackedUnsigned();
+    uint32_t count = payload.PackedUnsigned();
+    if (payload.Overrun()) return;
+    cursor = Advance(cursor, skip);
+    // A run promising more data bytes than the payload holds copies the
+    // bytes that are there and ends the op.
+    size_t available = 0;
+    const uint8_t* data = payload.Bytes(count, &available);
+    size_t inside = BytesInside(cursor, available, size);
+    if (inside != 0) std::memcpy(plane + cursor, data, inside);
+    if (payload.Overrun()) return;
+    cursor = Advance(cursor, count);
+  }
+}
+
+void V02Decode::MoveBlocks(ByteReader payload) {
+  uint8_t* plane = planes_.get();
+  const uint64_t size = planeSize_;
+  uint32_t blocks = payload.U32();
+  if (blocks == 0) return;  // no snapshot either
+  uint8_t* snapshot = plane + size;
+  std::memcpy(snapshot, plane, size);
+
+  const uint64_t stride = width / 2;
+  // Bytes from a block's first byte to one past its last.
+  const uint64_t span = (kBlockRows - 1) * stride + kBlockBytes;
+  if (span > size) return;
+  const uint64_t lastStart = size - span;
+  uint64_t position = 0;  // a block does not move it; skips add up
+  for (uint32_t block = 0; block < blocks; ++block) {
+    uint32_t skip = payload.PackedUnsigned();
+    int32_t displacement = payload.PackedSigned();
+    if (payload.Overrun()) return;
+    position = Advance(position, skip);
+    // A block whose destination leaves the working frame or whose source
+    // leaves the snapshot is skipped whole; the blocks after it are placed
+    // as usual.
+    if (position > lastStart) continue;
+    int64_t source = static_cast<int64_t>(position) + displacement;
+    if (source < 0 || static_cast<uint64_t>(source) > lastStart) continue;
+    uint8_t* to = plane + position;
+    const uint8_t* from = snapshot + source;
+    for (int row = 0; row < kBlockRows; ++row, to += stride, from += stride) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + 4, from + 4, 4);
+    }
+  }
+}
+
+// Pixel (x, y) takes the luma byte at y * w/2 + x/2 and the chroma byte of
+// its 2 x 2 square; the luma byte's level pair gives the level (low byte for
+// the left pixel, high byte for the right), and level * 256 + chroma picks
+// the movie pixel.
+const uint8_t* V02Decode::ExpandRow(const uint8_t* luma, size_t chromaDistance,
+                                    uint16_t* out) const {
+  uint32_t lumaWord;
+  uint32_t chromaWord;
+  std::memcpy(&lumaWord, luma, 4);
+  std::memcpy(&chromaWord, luma + chromaDistance, 4);
+  const uint16_t* pixels = colourTable_.pixels;
+  for (int j = 0; j < 4; ++j) {
+    uint32_t levels = colourTable_.levelPairs[(lumaWord >> (8 * j)) & 0xFF];
+    uint32_t chroma = (chromaWord >> (8 * j)) & 0xFF;
+    uint32_t left = pixels[(levels & 0xFF) << 8 | chroma];
+    uint32_t right = pixels[(levels >> 8) << 8 | chroma];
+    uint32_t pair = left | right << 16;
+    std::memcpy(out + 2 * j, &pair, 4);
+  }
+  return luma + 4;
+}
+
+void V02Decode::ExpandFrame(uint16_t* frame) const {
+  const size_t w = width;
+  const size_t stride = w / 2;
+  const uint8_t* plane = planes_.get();
+  const uint8_t* chromaPlane = plane + height * stride;
+  uint16_t* out = frame;
+  for (size_t k = 0; k < height / 2; ++k) {
+    const uint8_t* chromaRow = chromaPlane + k * stride;
+    for (size_t y = 2 * k; y < 2 * k + 2; ++y) {
+      const uint8_t* luma = plane + y * stride;
+      const size_t chromaDistance = static_cast<size_t>(chromaRow - luma);
+      for (size_t i = 0; i < w / 8; ++i, out += 8) luma = ExpandRow(luma, chromaDistance, out);
+    }
+  }
+}

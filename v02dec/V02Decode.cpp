@@ -1,0 +1,348 @@
+// Opening VD02 and VD00 movies and reading them chunk by chunk.
+//
+// VD02: a 256-byte header, then (for a non-empty movie) the 33,280-byte colour
+// table, then chunks: a 32-byte chunk header whose u32 at offset 4 counts the
+// bytes that follow it, the chunk's 8-bit sound, then the op lists of its
+// frames.
+//
+// VD00: a 256-byte header, then raw frames of width x height little-endian
+// 16-bit pixels, read eight to a chunk. The sound lives in a companion ".snd"
+// file: a 32-byte header (u16 rate code at offset 24, Hz = code * 1000 / 98),
+// then the 8-bit sound of each chunk in turn.
+
+#include "v02dec/V02Decode.h"
+
+#include <bit>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "v02dec/ByteReader.h"
+
+namespace {
+
+constexpr size_t kHeaderBytes = 256;
+constexpr size_t kChunkHeaderBytes = 32;
+constexpr size_t kCompanionHeaderBytes = 32;
+constexpr uint32_t kMinDimension = 8;
+constexpr uint32_t kV00FormatMark = 0x80008000;
+constexpr uint32_t kV00FramesPerChunk = 8;
+constexpr uint32_t kFrameClockRate = 60;
+constexpr uint32_t kDefaultScale = 6;
+constexpr uint32_t kDefaultFramesPerChunk = 8;
+constexpr uint32_t kDefaultSoundRate = 8000;
+constexpr uint32_t kDefaultSoundBytesPerChunk = 6400;
+constexpr uint8_t kMaxLevel = 63;
+
+// The file-name part of a path starts after its last "/": a dot in a folder
+// name is no extension.
+size_t NameStart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Position of the dot that starts the name's extension, or npos.
+size_t ExtensionDot(const std::string& path) {
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < NameStart(path)) return std::string::npos;
+  return dot;
+}
+
+std::string UpperExtension(const std::string& path) {
+  size_t dot = ExtensionDot(path);
+  std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+  for (char& c : extension) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return extension;
+}
+
+// The companion sound file: the movie's path with its extension replaced by
+// ".snd". The movies come from a file system that ignores letter case, where
+// "A.V00" finds "A.SND"; here every case of "snd" is tried, ".snd" first and
+// ".SND" second. Empty when none exists.
+std::string FindCompanion(const std::string& moviePath) {
+  size_t dot = ExtensionDot(moviePath);
+  std::string stem = moviePath.substr(0, dot == std::string::npos ? moviePath.size() : dot);
+  for (unsigned upperMask : {0u, 7u, 1u, 2u, 3u, 4u, 5u, 6u}) {
+    std::string candidate = stem + ".snd";
+    for (unsigned letter = 0; letter < 3; ++letter) {
+      if (upperMask & (1u << letter)) {
+        char& c = candidate[candidate.size() - 3 + letter];
+        c = static_cast<char>(c - 'a' + 'A');
+      }
+    }
+    if (RawFile::Exists(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+// Sizes come from file fields, so they are formed in 64 bits and tested
+// before anything is obtained: no buffer above kMaxBufferBytes and no more
+// than `limit` in all, counting the frame bitmaps too.
+bool FitsMemory(std::initializer_list<uint64_t> buffers, uint64_t bitmapBytes, uint64_t limit) {
+  uint64_t total = bitmapBytes;
+  for (uint64_t bytes : buffers) {
+    if (bytes > V02Decode::kMaxBufferBytes) return false;
+    total += bytes;
+  }
+  return total <= limit;
+}
+
+// Obtains a buffer without letting an exception out.
+template <class T>
+bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
+  const auto n = static_cast<size_t>(count);
+  buffer.reset(zeroed ? new (std::nothrow) T[n]() : new (std::nothrow) T[n]);
+  return buffer != nullptr;
+}
+
+}  // namespace
+
+V02Decode::V02Decode() = default;
+
+// Releases what a caller forgot to Close; the files are closed by RawFile.
+V02Decode::~V02Decode() = default;
+
+MovieResult V02Decode::Open(const std::string& path) {
+  const std::string extension = UpperExtension(path);
+  if (extension == ".V00") return OpenV00(path);
+  if (extension == ".V02") return OpenV02(path);
+  return kMovieUnsupported;
+}
+
+MovieResult V02Decode::OpenV02(const std::string& path) {
+  Close();
+  format_ = Format::kV02;
+  if (!movieFile_.Open(path)) return kMovieReadError;
+  uint8_t header[kHeaderBytes];
+  if (!movieFile_.Read(header, sizeof header)) return kMovieReadError;
+
+  const uint32_t version = LoadLe32(header + 12);
+  const uint32_t headerWidth = LoadLe32(header + 16);
+  const uint32_t headerHeight = LoadLe32(header + 20);
+  if (std::memcmp(header, "VD02", 4) != 0) return kMovieUnsupported;
+  if (version != 6 && version != 7) return kMovieUnsupported;
+  // The planes hold two pixels per byte in rows of w / 2 and one chroma row
+  // per two picture rows, and a frame is expanded 8 pixels at a time: only
+  // widths that are multiples of 8 and even heights can be rebuilt.
+  if (headerWidth < kMinDimension || headerWidth > kMaxDimension || headerWidth % 8 != 0) {
+    return kMovieUnsupported;
+  }
+  if (headerHeight < kMinDimension || headerHeight > kMaxDimension || headerHeight % 2 != 0) {
+    return kMovieUnsupported;
+  }
+
+  frameCount = LoadLe32(header + 8);
+  framesRemaining_ = frameCount;
+  width = headerWidth;
+  height = headerHeight;
+  uint32_t chunkFrames = LoadLe32(header + 28);
+  if (chunkFrames > kMaxFramesPerChunk) return kMovieUnsupported;
+  framesPerChunk = chunkFrames == 0 ? kDefaultFramesPerChunk : chunkFrames;
+  rate = kFrameClockRate;
+  scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
+  soundRate = LoadLe32(header + 32) == 0 ? kDefaultSoundRate : LoadLe32(header + 32);
+  const uint64_t soundBytes =
+      LoadLe32(header + 36) == 0 ? kDefaultSoundBytesPerChunk : LoadLe32(header + 36);
+
+  const uint64_t plane = uint64_t{width} * height * 6 / 8;
+  // A chunk is at most frames-per-chunk + 2 planes of op lists plus its
+  // sound; its size field may reach this less the 32-byte chunk header.
+  const uint64_t chunkBufferSize = (framesPerChunk + 2) * plane + soundBytes;
+  const uint64_t pixels = uint64_t{width} * height;
+  const uint64_t bitmapBytes = uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes},
+                  bitmapBytes, memoryLimit_)) {
+    return kMovieNoMemory;
+  }
+  planeSize_ = static_cast<uint32_t>(plane);
+  chunkBufferSize_ = chunkBufferSize;
+  soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
+  soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
+  // The sound goes to its own buffer, so the chunk buffer needs room for the
+  // video data only: at most chunk buffer size - 32 - sound bytes.
+  videoCapacity_ = static_cast<size_t>(chunkBufferSize - kChunkHeaderBytes - soundBytes);
+
+  // The planes start out black-and-defined (all zero), so the first frame of
+  // a movie that does not paint every byte is still the same on every run.
+  if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
+      !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
+      !Obtain(soundBlock, soundBytes, true)) {
+    return kMovieNoMemory;
+  }
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    frameBitmaps[slot].reset(new (std::nothrow) TBitmap);
+    if (!frameBitmaps[slot] ||
+        !frameBitmaps[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
+      return kMovieNoMemory;
+    }
+  }
+
+  if (frameCount != 0) {
+    MovieResult result = LoadColourTable();
+    if (result != kMovieOk) return result;
+  }
+  open_ = true;
+  return kMovieOk;
+}
+
+MovieResult V02Decode::LoadColourTable() {
+  static_assert(std::endian::native == std::endian::little,
+                "the colour table is read as stored, little-endian");
+  if (!movieFile_.Read(&colourTable_, sizeof colourTable_)) return kMovieReadError;
+  // Levels select one of the 64 rows of the pixel table. A larger level is
+  // clamped to the last row here, once, so the per-pixel path needs no test.
+  for (uint16_t& pair : colourTable_.levelPairs) {
+    uint8_t left = static_cast<uint8_t>(pair & 0xFF);
+    uint8_t right = static_cast<uint8_t>(pair >> 8);
+    if (left > kMaxLevel) left = kMaxLevel;
+    if (right > kMaxLevel) right = kMaxLevel;
+    pair = static_cast<uint16_t>(left | right << 8);
+  }
+  return kMovieOk;
+}
+
+MovieResult V02Decode::OpenV00(const std::string& path) {
+  Close();
+  format_ = Format::kV00;
+  if (!movieFile_.Open(path)) return kMovieReadError;
+  uint8_t header[kHeaderBytes];
+  if (!movieFile_.Read(header, sizeof header)) return kMovieReadError;
+
+  const uint32_t headerWidth = LoadLe32(header + 16);
+  const uint32_t headerHeight = LoadLe32(header + 20);
+  if (std::memcmp(header, "VD00", 4) != 0) return kMovieUnsupported;
+  if (LoadLe32(header + 12) != kV00FormatMark) return kMovieUnsupported;
+  if (headerWidth < kMinDimension || headerWidth > kMaxDimension) return kMovieUnsupported;
+  if (headerHeight < kMinDimension || headerHeight > kMaxDimension) return kMovieUnsupported;
+
+  frameCount = LoadLe32(header + 8);
+  framesRemaining_ = frameCount;
+  width = headerWidth;
+  height = headerHeight;
+  framesPerChunk = kV00FramesPerChunk;
+  rate = kFrameClockRate;
+  scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
+  // The sound of a chunk is sized by 60 / scale, which is 0 above 60.
+  if (scale > kFrameClockRate) return kMovieUnsupported;
+
+  const std::string companion = FindCompanion(path);
+  noSound_ = companion.empty();
+  if (noSound_) {
+    soundRate = kDefaultSoundRate;
+  } else {
+    if (!soundFile_.Open(companion)) return kMovieReadError;
+    uint8_t soundHeader[kCompanionHeaderBytes];
+    if (!soundFile_.Read(soundHeader, sizeof soundHeader)) return kMovieReadError;
+    soundRate = uint32_t{LoadLe16(soundHeader + 24)} * 1000 / 98;
+  }
+  // 60 / scale is divided first: scale 7 gives 8, so 8000 Hz makes 8000
+  // bytes per chunk of eight frames, not 7466.
+  const uint64_t soundBytes = uint64_t{soundRate} * 8 / (kFrameClockRate / scale);
+  const uint64_t pixels = uint64_t{width} * height;
+  const uint64_t bitmapBytes = uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+  if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_)) {
+    return kMovieNoMemory;
+  }
+  chunkBufferSize_ = 2 * pixels;
+  soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
+  soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
+
+  if (!Obtain(frame16_, pixels, false) || !Obtain(soundBytes_, soundBytes, false) ||
+      !Obtain(soundBlock, soundBytes, true)) {
+    return kMovieNoMemory;
+  }
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    frameBitmaps[slot].reset(new (std::nothrow) TBitmap);
+    if (!frameBitmaps[slot] ||
+        !frameBitmaps[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
+      return kMovieNoMemory;
+    }
+  }
+  open_ = true;
+  return kMovieOk;
+}
+
+MovieResult V02Decode::ReadChunk() {
+  return format_ == Format::kV00 ? ReadChunkV00() : ReadChunkV02();
+}
+
+// A failed chunk leaves the file somewhere inside it, where nothing sensible
+// can be read any more: the failure sticks until the next Open.
+MovieResult V02Decode::ReadChunkV02() {
+  if (stickyError_ != kMovieOk) return stickyError_;
+  if (!open_ || format_ != Format::kV02) return kMovieReadError;
+  if (framesRemaining_ == 0) return kMovieOk;
+
+  uint8_t header[kChunkHeaderBytes];
+  if (!movieFile_.Read(header, sizeof header)) return stickyError_ = kMovieReadError;
+  const uint64_t size = LoadLe32(header + 4);
+  if (size > chunkBufferSize_ - kChunkHeaderBytes) return stickyError_ = kMovieNoMemory;
+  // A size below the sound bytes leaves the chunk no defined video data.
+  if (size < soundBytesPerChunk_) return stickyError_ = kMovieReadError;
+  if (!movieFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
+    return stickyError_ = kMovieReadError;
+  }
+  const auto video = static_cast<size_t>(size - soundBytesPerChunk_);
+  if (!movieFile_.Read(chunkBuffer_.get(), video)) return stickyError_ = kMovieReadError;
+  videoBytes_ = video;
+
+  size_t position = 0;
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    position = DecodeFrame(position, frame16_.get());
+    ToBitmap(frame16_.get(), *frameBitmaps[slot]);
+    if (--framesRemaining_ == 0) break;
+  }
+  ConvertSound();
+  return kMovieOk;
+}
+
+MovieResult V02Decode::ReadChunkV00() {
+  if (stickyError_ != kMovieOk) return stickyError_;
+  if (!open_ || format_ != Format::kV00) return kMovieReadError;
+  if (framesRemaining_ == 0) return kMovieOk;
+
+  static_assert(std::endian::native == std::endian::little,
+                "raw VD00 pixels are read as stored, little-endian");
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    // A frame that cannot be read whole fails the chunk; the frames before it
+    // stay converted and counted.
+    if (!movieFile_.Read(frame16_.get(), static_cast<size_t>(chunkBufferSize_))) {
+      return stickyError_ = kMovieReadError;
+    }
+    ToBitmap(frame16_.get(), *frameBitmaps[slot]);
+    if (--framesRemaining_ == 0) break;
+  }
+  // Without a companion the sound block keeps the zeros it got at open.
+  if (noSound_) return kMovieOk;
+  if (!soundFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
+    return stickyError_ = kMovieReadError;
+  }
+  ConvertSound();
+  return kMovieOk;
+}
+
+void V02Decode::Close() {
+  planes_.reset();
+  chunkBuffer_.reset();
+  soundBytes_.reset();
+  frame16_.reset();
+  soundBlock.reset();
+  for (auto& bitmap : frameBitmaps) bitmap.reset();
+  movieFile_.Close();
+  soundFile_.Close();
+  planeSize_ = 0;
+  videoCapacity_ = 0;
+  videoBytes_ = 0;
+  open_ = false;
+  stickyError_ = kMovieOk;
+}
+
+int V02Decode::LoadPreview(const std::string& path) {
+  if (Open(path) != kMovieOk) return 1;
+  if (ReadChunk() != kMovieOk) return 1;
+  if (!previewBitmap.Assign(*frameBitmaps[0])) return 1;
+  Close();
+  return 0;
+}
