@@ -1,0 +1,88 @@
+// Movie pixels to 24-bit bitmap bytes and sound bytes to 16-bit samples,
+// read back through whole VD00 movies.
+
+#include <gtest/gtest.h>
+
+#include "tests/v02dec/MovieBytes.h"
+#include "v02dec/V02Decode.h"
+
+namespace {
+
+TEST(Conversion, MoviePixelsToBlueGreenRed) {
+  struct Case {
+    uint16_t pixel;
+    Bytes bgr;
+  };
+  const std::vector<Case> cases = {
+      {0x001F, {0xF8, 0x00, 0x00}}, {0x03E0, {0x00, 0x00, 0xF8}}, {0x7C00, {0x00, 0xF8, 0x00}},
+      {0x7FFF, {0xF8, 0xF8, 0xF8}}, {0x8000, {0x00, 0x00, 0x00}}, {0x1234, {0xA0, 0x20, 0x88}},
+      {0xFFFF, {0xF8, 0xF8, 0xF8}}, {0x0421, {0x08, 0x08, 0x08}},
+  };
+  // One 8 x 8 frame: the cases in the top row, the bottom row the reverse.
+  Bytes movie = V00Header({});
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      int index = y == 7 ? 7 - x : x;
+      PutLe16(movie, y == 0 || y == 7 ? cases[index].pixel : 0);
+    }
+  }
+  TempDir dir;
+  V02Decode decoder;
+  ASSERT_EQ(decoder.Open(dir.Write("m.V00", movie)), kMovieOk);
+  ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+  const TBitmap& bitmap = *decoder.frameBitmaps[0];
+  for (int x = 0; x < 8; ++x) {
+    SCOPED_TRACE(testing::Message() << std::hex << cases[x].pixel);
+    EXPECT_EQ(Bytes(bitmap.ScanLine(0) + 3 * x, bitmap.ScanLine(0) + 3 * x + 3), cases[x].bgr);
+    EXPECT_EQ(Bytes(bitmap.ScanLine(7) + 3 * (7 - x), bitmap.ScanLine(7) + 3 * (7 - x) + 3),
+              cases[x].bgr);
+  }
+  // The pixel memory begins with the bottom row.
+  EXPECT_EQ(bitmap.Pixels(), bitmap.ScanLine(7));
+  decoder.Close();
+}
+
+TEST(Conversion, SoundBytesToSamples) {
+  const Bytes soundBytes = {0x00, 0x01, 0x40, 0x7F, 0x80, 0x81, 0xC0, 0xFE, 0xFF};
+  const std::vector<uint16_t> samples = {0x0000, 0xFF00, 0xC000, 0x8100, 0x0000,
+                                         0x0100, 0x4000, 0x7E00, 0x7F00};
+  // Rate code 1 is 10 Hz; at scale 60 that is 80 sound bytes per chunk.
+  Bytes sound = soundBytes;
+  sound.resize(80, 0x80);
+  TempDir dir;
+  dir.Write("m.snd", Concat({CompanionHeader(1), sound}));
+  V02Decode decoder;
+  ASSERT_EQ(decoder.Open(dir.Write("m.V00", Concat({V00Header({.scale = 60}), Bytes(128, 0)}))),
+            kMovieOk);
+  ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(static_cast<uint16_t>(decoder.soundBlock[i]), samples[i]) << std::hex << +soundBytes[i];
+  }
+  for (size_t i = samples.size(); i < 80; ++i) ASSERT_EQ(decoder.soundBlock[i], 0);
+  decoder.Close();
+}
+
+// Row fill: 10 pixels take 30 of a 32-byte row, and the 2 fill bytes are
+// never written; 8 pixels fill a 24-byte row whole.
+TEST(Conversion, RowFillIsLeftUntouched) {
+  for (uint32_t width : {10u, 8u}) {
+    SCOPED_TRACE(width);
+    Bytes movie = V00Header({.width = width});
+    for (uint32_t i = 0; i < width * 8; ++i) PutLe16(movie, 0x7FFF);
+    TempDir dir;
+    V02Decode decoder;
+    ASSERT_EQ(decoder.Open(dir.Write("m.V00", movie)), kMovieOk);
+    TBitmap& bitmap = *decoder.frameBitmaps[0];
+    ASSERT_EQ(bitmap.RowBytes(), width == 10 ? 32u : 24u);
+    std::fill_n(bitmap.Pixels(), bitmap.PixelBytes(), 0xEE);
+    ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+    Bytes row(3 * width, 0xF8);
+    row.resize(bitmap.RowBytes(), 0xEE);
+    for (int y = 0; y < 8; ++y) {
+      EXPECT_EQ(Bytes(bitmap.ScanLine(y), bitmap.ScanLine(y) + bitmap.RowBytes()), row);
+    }
+    decoder.Close();
+  }
+}
+
+}  // namespace
