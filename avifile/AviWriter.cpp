@@ -1,0 +1,733 @@
+#include "avifile/AviWriter.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "avifile/LeBytes.h"
+
+namespace avifile {
+namespace {
+
+constexpr uint32_t kRiff = mmioFOURCC('R', 'I', 'F', 'F');
+constexpr uint32_t kList = mmioFOURCC('L', 'I', 'S', 'T');
+constexpr uint32_t kJunk = mmioFOURCC('J', 'U', 'N', 'K');
+
+constexpr DWORD kAvifHasIndex = 0x00000010;
+constexpr uint8_t kIndexOfIndexes = 0x00;
+constexpr uint8_t kIndexOfChunks = 0x01;
+// A standard index entry marks a chunk that is not a key frame in its top bit.
+constexpr uint32_t kDeltaFrame = 0x80000000u;
+
+constexpr uint64_t kOffsetMask = (uint64_t{1} << 48) - 1;
+constexpr size_t kTailBufferBytes = 64 * 1024;
+// Index entries reserved up front per stream; growth beyond is amortised.
+constexpr size_t kMaxIndexReserve = size_t{1} << 20;
+
+constexpr uint64_t kAvihBytes = 56;
+constexpr uint64_t kStrhBytes = 56;
+constexpr uint64_t kDmlhBytes = 248;
+constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{AviWriter::kSuperIndexEntries};
+constexpr uint64_t kOdmlListBytes = 12 + 8 + kDmlhBytes;
+
+uint64_t Even(uint64_t bytes) { return bytes + (bytes & 1); }
+uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+uint32_t Clamp32(uint64_t value) {
+  return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+}
+
+void PutFourcc(LeBytes& out, uint32_t fourcc) { out.U32(fourcc); }
+
+size_t NameBytes(const AVISTREAMINFOA& info) {
+  const size_t letters = strnlen(info.szName, sizeof info.szName);
+  return letters == 0 ? 0 : letters + 1;
+}
+
+uint64_t StrlBytes(const std::vector<uint8_t>& format, const AVISTREAMINFOA& info) {
+  const size_t name = NameBytes(info);
+  return 12 + 8 + kStrhBytes + 8 + Even(format.size()) + (name ? 8 + Even(name) : 0) + 8 +
+         kSuperIndexBytes;
+}
+
+// Writes every byte of the gathered buffers at the offset, through partial
+// writes and interruptions. The iovec array is used up in the process.
+bool WriteAllAt(int fd, iovec* iov, int count, uint64_t offset) {
+  while (count > 0 && iov->iov_len == 0) {
+    ++iov;
+    --count;
+  }
+  while (count > 0) {
+    const ssize_t written = pwritev(fd, iov, count, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = EIO;
+      return false;
+    }
+    offset += static_cast<uint64_t>(written);
+    size_t done = static_cast<size_t>(written);
+    while (count > 0 && done >= iov->iov_len) {
+      done -= iov->iov_len;
+      ++iov;
+      --count;
+    }
+    if (count > 0) {
+      iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + done;
+      iov->iov_len -= done;
+    }
+  }
+  return true;
+}
+
+bool WriteAllAt(int fd, const void* data, size_t bytes, uint64_t offset) {
+  iovec one{const_cast<void*>(data), bytes};
+  return WriteAllAt(fd, &one, 1, offset);
+}
+
+// Streams little-endian fields to the file at increasing offsets through a
+// fixed buffer, for the indexes, which can be far larger than any buffer we
+// want to hold.
+class FileSink {
+ public:
+  FileSink(int fd, uint64_t offset, std::vector<uint8_t>& buffer)
+      : fd_(fd), offset_(offset), buffer_(buffer), out_(buffer.data(), buffer.size()) {}
+
+  // Room for a group of fields; every group is far smaller than the buffer.
+  LeBytes& Room(size_t bytes) {
+    if (out_.Left() < bytes) Flush();
+    return out_;
+  }
+  bool Flush() {
+    if (!failed_ && out_.Size() != 0) {
+      failed_ = !WriteAllAt(fd_, buffer_.data(), out_.Size(), offset_);
+      offset_ += out_.Size();
+    }
+    out_ = LeBytes(buffer_.data(), buffer_.size());
+    return !failed_;
+  }
+  uint64_t Position() const { return offset_ + out_.Size(); }
+
+ private:
+  int fd_;
+  uint64_t offset_;
+  std::vector<uint8_t>& buffer_;
+  LeBytes out_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+AviWriter::~AviWriter() {
+  if (fd_ >= 0) close(fd_);
+}
+
+HRESULT AviWriter::Create(const char* path, uint64_t riffLimit) {
+  if (path == nullptr || *path == '\0') return AVIERR_BADPARAM;
+  // O_NONBLOCK keeps a FIFO of that name from blocking the open; anything
+  // but a regular file is refused below, since the header is written last at
+  // the start of the file.
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return AVIERR_FILEOPEN;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return AVIERR_FILEOPEN;
+  }
+  try {
+    streams_.reserve(kMaxStreams);
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    return AVIERR_MEMORY;
+  }
+  fd_ = fd;
+  riffLimit_ = std::clamp<uint64_t>(riffLimit, 1, kHardRiffBytes);
+  return AVIERR_OK;
+}
+
+HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* number) {
+  if (fd_ < 0) return AVIERR_BADHANDLE;
+  // The header space is fixed by the first sample written.
+  if (frozen_) return AVIERR_UNSUPPORTED;
+  if (static_cast<int>(streams_.size()) >= kMaxStreams) return AVIERR_UNSUPPORTED;
+  const int n = static_cast<int>(streams_.size());
+  try {
+    Stream stream;
+    stream.info = info;
+    stream.super.reserve(kSuperIndexEntries);
+    const char tens = static_cast<char>('0' + n / 10);
+    const char ones = static_cast<char>('0' + n % 10);
+    stream.indexId = mmioFOURCC('i', 'x', tens, ones);
+    if (info.fccType == streamtypeAUDIO) {
+      stream.chunkId = mmioFOURCC(tens, ones, 'w', 'b');
+    } else if (info.fccType == streamtypeVIDEO) {
+      // Uncompressed frames are 'db'; the format may turn this into 'dc'.
+      stream.chunkId = mmioFOURCC(tens, ones, 'd', 'b');
+    } else {
+      stream.chunkId = mmioFOURCC(tens, ones, 'd', 'c');
+    }
+    streams_.push_back(std::move(stream));
+  } catch (const std::bad_alloc&) {
+    return AVIERR_MEMORY;
+  }
+  *number = n;
+  return AVIERR_OK;
+}
+
+HRESULT AviWriter::SetFormat(int n, LONG position, const void* format, LONG bytes) {
+  if (fd_ < 0 || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
+  if (format == nullptr || bytes <= 0) return AVIERR_BADPARAM;
+  if (bytes > 65536) return AVIERR_BADSIZE;
+  // Formats that change within a stream are not supported, nor are formats
+  // set after the header space is fixed.
+  if (position != 0 || frozen_) return AVIERR_UNSUPPORTED;
+  Stream& stream = streams_[n];
+  const auto* raw = static_cast<const uint8_t*>(format);
+  const size_t size = static_cast<size_t>(bytes);
+  std::vector<uint8_t> serial;
+  try {
+    serial.resize(size);
+  } catch (const std::bad_alloc&) {
+    return AVIERR_MEMORY;
+  }
+  LeBytes out(serial.data(), serial.size());
+  size_t known = 0;  // bytes taken field by field; the rest go as they are
+  uint32_t chunkId = stream.chunkId;
+  if (stream.info.fccType == streamtypeVIDEO) {
+    if (size < sizeof(BITMAPINFOHEADER)) return AVIERR_BADFORMAT;
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, raw, sizeof header);
+    out.U32(header.biSize);
+    out.U32(static_cast<uint32_t>(header.biWidth));
+    out.U32(static_cast<uint32_t>(header.biHeight));
+    out.U16(header.biPlanes);
+    out.U16(header.biBitCount);
+    out.U32(header.biCompression);
+    out.U32(header.biSizeImage);
+    out.U32(static_cast<uint32_t>(header.biXPelsPerMeter));
+    out.U32(static_cast<uint32_t>(header.biYPelsPerMeter));
+    out.U32(header.biClrUsed);
+    out.U32(header.biClrImportant);
+    known = sizeof header;
+    const uint8_t tens = static_cast<uint8_t>(chunkId), ones = static_cast<uint8_t>(chunkId >> 8);
+    chunkId = header.biCompression == BI_RGB
+                  ? mmioFOURCC(static_cast<char>(tens), static_cast<char>(ones), 'd', 'b')
+                  : mmioFOURCC(static_cast<char>(tens), static_cast<char>(ones), 'd', 'c');
+  } else if (stream.info.fccType == streamtypeAUDIO) {
+    if (size < sizeof(WAVEFORMAT)) return AVIERR_BADFORMAT;
+    PCMWAVEFORMAT wave{};
+    std::memcpy(&wave, raw, std::min(size, sizeof wave));
+    out.U16(wave.wf.wFormatTag);
+    out.U16(wave.wf.nChannels);
+    out.U32(wave.wf.nSamplesPerSec);
+    out.U32(wave.wf.nAvgBytesPerSec);
+    out.U16(wave.wf.nBlockAlign);
+    known = sizeof(WAVEFORMAT);
+    if (size >= sizeof(PCMWAVEFORMAT)) {
+      out.U16(wave.wBitsPerSample);
+      known = sizeof(PCMWAVEFORMAT);
+    }
+    if (size >= sizeof(PCMWAVEFORMAT) + 2) {  // a WAVEFORMATEX's cbSize
+      WORD extra;
+      std::memcpy(&extra, raw + known, sizeof extra);
+      out.U16(extra);
+      known += 2;
+    }
+  }
+  out.Bytes(raw + known, size - known);
+  stream.format = std::move(serial);
+  stream.chunkId = chunkId;
+  return AVIERR_OK;
+}
+
+int AviWriter::VideoStream() const {
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    if (streams_[i].info.fccType == streamtypeVIDEO) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool AviWriter::AudioStream(const Stream& stream) const {
+  return stream.info.fccType == streamtypeAUDIO;
+}
+
+bool AviWriter::RiffHasChunks() const {
+  for (const Stream& stream : streams_) {
+    if (stream.index.size() > stream.riffFirst) return true;
+  }
+  return false;
+}
+
+// Bytes that closing the current RIFF will add after its last chunk: an ix##
+// per stream that has chunks in it and, for the first RIFF, the idx1. The
+// standard indexes are counted even while the file may stay AVI 1.0, so
+// that the first RIFF still fits its limit if it turns out to need them.
+uint64_t AviWriter::TailBytes(int extraStream) const {
+  uint64_t bytes = 0;
+  uint64_t chunks = 0;
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    const Stream& stream = streams_[i];
+    const uint64_t n =
+        stream.index.size() - stream.riffFirst + (static_cast<int>(i) == extraStream ? 1 : 0);
+    if (n != 0) bytes += 8 + 24 + 8 * n;
+    chunks += n;
+  }
+  if (riffCount_ == 1) bytes += 8 + 16 * chunks;
+  return bytes;
+}
+
+bool AviWriter::Freeze() {
+  if (frozen_) return true;
+  uint64_t hdrl = 12 + 12 + 8 + kAvihBytes;
+  for (const Stream& stream : streams_) hdrl += StrlBytes(stream.format, stream.info);
+  hdrl += kOdmlListBytes;
+  // Room for at least a JUNK header before LIST 'movi', whose 12 bytes end on
+  // the boundary where the first chunk starts.
+  const uint64_t dataStart = AlignUp(hdrl + 8 + 12, kChunkAlignment);
+  try {
+    headerBuffer_.assign(dataStart, 0);
+    tailBuffer_.assign(kTailBufferBytes, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  hdrlEnd_ = hdrl;
+  dataStart_ = dataStart;
+  riffOpen_ = true;
+  riffCount_ = 1;
+  riffStart_ = 0;
+  moviStart_ = dataStart - 12;
+  dataEnd_ = dataStart;
+  fileEnd_ = dataStart;
+  riff0MoviEnd_ = dataStart;
+  riff0End_ = dataStart;
+  frozen_ = true;
+  return true;
+}
+
+// Fixes the layout and puts a provisional header on disk, so that its blocks
+// are ours before the disk can fill up: the final header then only
+// overwrites them.
+HRESULT AviWriter::Start() {
+  if (!Freeze()) return AVIERR_MEMORY;
+  if (!headerWritten_) {
+    if (!WriteHeader()) return AVIERR_FILEWRITE;
+    headerWritten_ = true;
+  }
+  return AVIERR_OK;
+}
+
+HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG bytes,
+                         DWORD flags) {
+  if (fd_ < 0 || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
+  if (bytes < 0 || samples < 0 || (bytes > 0 && data == nullptr)) return AVIERR_BADPARAM;
+  Stream& stream = streams_[n];
+  if (stream.format.empty()) return AVIERR_BADFORMAT;
+  // Samples go on at the end of the stream; there is no writing over or
+  // leaving gaps.
+  if (start < 0 || static_cast<uint64_t>(start) != stream.length) return AVIERR_BADPARAM;
+  if (stream.length + static_cast<uint64_t>(samples) > 0x7FFFFFFF) return AVIERR_BADSIZE;
+  for (const Stream& other : streams_) {
+    if (other.format.empty()) return AVIERR_BADFORMAT;
+  }
+  const HRESULT started = Start();
+  if (started != AVIERR_OK) return started;
+
+  // The index must take this chunk without failing once it is on disk.
+  if (stream.index.size() == stream.index.capacity()) {
+    size_t want = stream.index.capacity() * 2;
+    if (stream.index.empty()) {
+      const uint64_t declared = stream.info.dwSampleSize == 0
+                                    ? stream.info.dwLength
+                                    : stream.info.dwLength / static_cast<uint64_t>(std::max<LONG>(samples, 1));
+      want = static_cast<size_t>(std::min<uint64_t>(declared + 16, kMaxIndexReserve));
+    }
+    try {
+      stream.index.reserve(std::max<size_t>(want, 16));
+    } catch (const std::bad_alloc&) {
+      return AVIERR_MEMORY;
+    }
+  }
+
+  const uint64_t size = static_cast<uint64_t>(bytes);
+  const uint64_t chunkBytes = 8 + Even(size);
+  bool newRiff = !riffOpen_;
+  if (riffOpen_) {
+    const uint64_t projected = dataEnd_ - riffStart_ + chunkBytes + TailBytes(n);
+    if (projected > riffLimit_ && RiffHasChunks()) {
+      if (riffCount_ < kSuperIndexEntries) {
+        if (!CloseRiff(false)) return AVIERR_FILEWRITE;
+        newRiff = true;
+      } else if (projected > kHardRiffBytes) {
+        return AVIERR_FILEWRITE;  // every RIFF the super index can hold is full
+      }
+    }
+  }
+
+  uint8_t prefix[24];
+  uint8_t header[8];
+  uint8_t pad = 0;
+  iovec parts[4];
+  int count = 0;
+  uint64_t offset = dataEnd_;
+  if (newRiff) {
+    offset = fileEnd_;
+    // Sizes as if this chunk were all the RIFF holds; they are set right when
+    // the RIFF is closed.
+    LeBytes out(prefix, sizeof prefix);
+    out.U32(kRiff);
+    out.U32(Clamp32(4 + 12 + chunkBytes));
+    out.U32(mmioFOURCC('A', 'V', 'I', 'X'));
+    out.U32(kList);
+    out.U32(Clamp32(4 + chunkBytes));
+    out.U32(mmioFOURCC('m', 'o', 'v', 'i'));
+    parts[count++] = {prefix, sizeof prefix};
+  }
+  LeBytes out(header, sizeof header);
+  out.U32(stream.chunkId);
+  out.U32(static_cast<uint32_t>(bytes));
+  parts[count++] = {header, sizeof header};
+  parts[count++] = {const_cast<void*>(data), size};
+  if (size & 1) parts[count++] = {&pad, 1};
+  if (!WriteAllAt(fd_, parts, count, offset)) return AVIERR_FILEWRITE;
+
+  if (newRiff) {
+    riffOpen_ = true;
+    ++riffCount_;
+    riffStart_ = offset;
+    moviStart_ = offset + 12;
+    dataEnd_ = offset + 24;
+    for (Stream& each : streams_) each.riffFirst = each.index.size();
+  }
+  // Audio chunks are marked as key frames whatever the caller passed.
+  const DWORD indexFlags = AudioStream(stream) ? (flags | AVIIF_KEYFRAME) : flags;
+  stream.index.push_back(
+      {(dataEnd_ & kOffsetMask) | (static_cast<uint64_t>(indexFlags & 0xFFFF) << 48),
+       static_cast<uint32_t>(bytes), static_cast<uint32_t>(samples)});
+  dataEnd_ += chunkBytes;
+  stream.length += static_cast<uint64_t>(samples);
+  stream.largestChunk = std::max(stream.largestChunk, static_cast<uint32_t>(bytes));
+  return AVIERR_OK;
+}
+
+// Writes the indexes that end the current RIFF and sets its sizes. A RIFF
+// closed before the last one makes the file an OpenDML file, which gives
+// every RIFF its ix## chunks; the first RIFF also gets the idx1. On failure
+// nothing is recorded and the RIFF stays open.
+bool AviWriter::CloseRiff(bool last) {
+  const bool standardIndexes = openDml_ || !last;
+  const bool first = riffCount_ == 1;
+  FileSink sink(fd_, dataEnd_, tailBuffer_);
+  SuperEntry pending[kMaxStreams] = {};
+  bool hasPending[kMaxStreams] = {};
+  if (standardIndexes) {
+    for (size_t s = 0; s < streams_.size(); ++s) {
+      const Stream& stream = streams_[s];
+      const size_t n = stream.index.size() - stream.riffFirst;
+      if (n == 0) continue;
+      const uint64_t at = sink.Position();
+      LeBytes& head = sink.Room(32);
+      head.U32(stream.indexId);
+      head.U32(Clamp32(24 + 8 * uint64_t{n}));
+      head.U16(2);  // longs per entry
+      head.U8(0);   // no sub type
+      head.U8(kIndexOfChunks);
+      head.U32(static_cast<uint32_t>(n));
+      head.U32(stream.chunkId);
+      head.U64(riffStart_);  // base offset
+      head.U32(0);
+      uint64_t duration = 0;
+      for (size_t i = stream.riffFirst; i < stream.index.size(); ++i) {
+        const IndexEntry& entry = stream.index[i];
+        const uint64_t dataAt = (entry.offsetAndFlags & kOffsetMask) + 8;
+        const bool key = ((entry.offsetAndFlags >> 48) & AVIIF_KEYFRAME) != 0;
+        LeBytes& item = sink.Room(8);
+        item.U32(static_cast<uint32_t>(dataAt - riffStart_));
+        item.U32(entry.size | (key ? 0 : kDeltaFrame));
+        duration += entry.samples;
+      }
+      pending[s] = {at, static_cast<uint32_t>(8 + 24 + 8 * uint64_t{n}), Clamp32(duration)};
+      hasPending[s] = true;
+    }
+  }
+  const uint64_t moviEnd = sink.Position();
+  if (first) {
+    uint64_t chunks = 0;
+    for (const Stream& stream : streams_) chunks += stream.index.size();
+    LeBytes& head = sink.Room(8);
+    head.U32(mmioFOURCC('i', 'd', 'x', '1'));
+    head.U32(Clamp32(16 * chunks));
+    // Entries in file order: merge the streams, each already in that order.
+    size_t cursor[kMaxStreams] = {};
+    const uint64_t moviFourcc = moviStart_ + 8;
+    for (;;) {
+      int next = -1;
+      uint64_t nextOffset = 0;
+      for (size_t s = 0; s < streams_.size(); ++s) {
+        if (cursor[s] == streams_[s].index.size()) continue;
+        const uint64_t at = streams_[s].index[cursor[s]].offsetAndFlags & kOffsetMask;
+        if (next < 0 || at < nextOffset) {
+          next = static_cast<int>(s);
+          nextOffset = at;
+        }
+      }
+      if (next < 0) break;
+      const Stream& stream = streams_[next];
+      const IndexEntry& entry = stream.index[cursor[next]++];
+      LeBytes& item = sink.Room(16);
+      item.U32(stream.chunkId);
+      item.U32(static_cast<uint32_t>(entry.offsetAndFlags >> 48));
+      item.U32(static_cast<uint32_t>(nextOffset - moviFourcc));
+      item.U32(entry.size);
+    }
+  }
+  if (!sink.Flush()) return false;
+  const uint64_t riffEnd = sink.Position();
+
+  if (!first) {
+    uint8_t sizes[20];
+    LeBytes out(sizes, sizeof sizes);
+    out.U32(kRiff);
+    out.U32(Clamp32(riffEnd - riffStart_ - 8));
+    out.U32(mmioFOURCC('A', 'V', 'I', 'X'));
+    out.U32(kList);
+    out.U32(Clamp32(moviEnd - moviStart_ - 8));
+    if (!WriteAllAt(fd_, sizes, sizeof sizes, riffStart_)) return false;
+  }
+
+  for (size_t s = 0; s < streams_.size(); ++s) {
+    Stream& stream = streams_[s];
+    if (hasPending[s]) stream.super.push_back(pending[s]);  // capacity reserved
+    if (first) {
+      stream.riff0Count = stream.index.size();
+      stream.riff0Samples = stream.length;
+    }
+    stream.riffFirst = stream.index.size();
+  }
+  if (first) {
+    riff0MoviEnd_ = moviEnd;
+    riff0End_ = riffEnd;
+    hasIdx1_ = true;
+  }
+  openDml_ = standardIndexes;
+  fileEnd_ = riffEnd;
+  riffOpen_ = false;
+  return true;
+}
+
+// Gives up the last chunk of the current RIFF, to make room for the indexes
+// when the disk is full. False when the RIFF holds no chunk.
+bool AviWriter::DropLastChunk() {
+  Stream* last = nullptr;
+  uint64_t lastOffset = 0;
+  for (Stream& stream : streams_) {
+    if (stream.index.size() == stream.riffFirst) continue;
+    const uint64_t at = stream.index.back().offsetAndFlags & kOffsetMask;
+    if (last == nullptr || at > lastOffset) {
+      last = &stream;
+      lastOffset = at;
+    }
+  }
+  if (last == nullptr) return false;
+  last->length -= last->index.back().samples;
+  last->index.pop_back();
+  dataEnd_ = lastOffset;
+  return true;
+}
+
+void AviWriter::Finish() {
+  if (fd_ < 0) return;
+  if (Freeze()) {
+    while (riffOpen_) {
+      if (riffCount_ > 1 && !RiffHasChunks()) {
+        // An 'AVIX' RIFF that lost all its chunks is left out altogether.
+        riffOpen_ = false;
+        --riffCount_;
+        break;
+      }
+      if (CloseRiff(true)) break;
+      if (!DropLastChunk()) {
+        // Not even an empty idx1 fits: the first RIFF ends with its movi.
+        riff0MoviEnd_ = dataEnd_;
+        riff0End_ = dataEnd_;
+        fileEnd_ = dataEnd_;
+        hasIdx1_ = false;
+        riffOpen_ = false;
+      }
+    }
+    for (Stream& stream : streams_) {
+      if (!openDml_) stream.riff0Samples = stream.length;
+      stream.largestChunk = 0;
+      for (const IndexEntry& entry : stream.index) {
+        stream.largestChunk = std::max(stream.largestChunk, entry.size);
+      }
+    }
+    // A file whose header cannot be written is of no use to any reader:
+    // better an empty file than one that looks like a movie and is not.
+    if (!WriteHeader()) fileEnd_ = 0;
+    // Whatever lies beyond (a chunk cut short by a failed write) goes.
+    while (ftruncate(fd_, static_cast<off_t>(fileEnd_)) != 0 && errno == EINTR) {
+    }
+  }
+  close(fd_);
+  fd_ = -1;
+}
+
+bool AviWriter::WriteHeader() {
+  BuildHeader(headerBuffer_.data());
+  return WriteAllAt(fd_, headerBuffer_.data(), headerBuffer_.size(), 0);
+}
+
+void AviWriter::BuildHeader(uint8_t* buffer) {
+  LeBytes out(buffer, dataStart_);
+  const int video = VideoStream();
+
+  PutFourcc(out, kRiff);
+  out.U32(Clamp32(riff0End_ - 8));
+  PutFourcc(out, mmioFOURCC('A', 'V', 'I', ' '));
+  PutFourcc(out, kList);
+  out.U32(Clamp32(hdrlEnd_ - 12 - 8));
+  PutFourcc(out, mmioFOURCC('h', 'd', 'r', 'l'));
+
+  // Main header.
+  uint32_t microSecPerFrame = 0;
+  uint32_t totalFrames = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  if (video >= 0) {
+    const Stream& stream = streams_[video];
+    if (stream.info.dwRate != 0) {
+      microSecPerFrame = Clamp32((uint64_t{1000000} * stream.info.dwScale +
+                                  stream.info.dwRate / 2) /
+                                 stream.info.dwRate);
+    }
+    // An OpenDML file counts here the frames of its first RIFF only, as an
+    // AVI 1.0 reader sees it; dmlh holds them all.
+    totalFrames = Clamp32(stream.riff0Samples);
+    if (stream.format.size() >= 12) {
+      width = static_cast<uint32_t>(stream.format[4] | stream.format[5] << 8 |
+                                    stream.format[6] << 16 | stream.format[7] << 24);
+      const int32_t rows = static_cast<int32_t>(
+          static_cast<uint32_t>(stream.format[8] | stream.format[9] << 8 |
+                                stream.format[10] << 16 | stream.format[11] << 24));
+      height = rows < 0 ? 0u - static_cast<uint32_t>(rows) : static_cast<uint32_t>(rows);
+    }
+  }
+  uint64_t bytesPerSec = 0;
+  uint32_t largest = 0;
+  for (const Stream& stream : streams_) {
+    largest = std::max(largest, stream.largestChunk);
+    if (stream.info.dwScale == 0) continue;
+    const uint64_t perSample =
+        stream.info.dwSampleSize != 0 ? stream.info.dwSampleSize : stream.largestChunk;
+    bytesPerSec += (perSample * stream.info.dwRate + stream.info.dwScale - 1) / stream.info.dwScale;
+  }
+  PutFourcc(out, mmioFOURCC('a', 'v', 'i', 'h'));
+  out.U32(kAvihBytes);
+  out.U32(microSecPerFrame);
+  out.U32(Clamp32(bytesPerSec));
+  out.U32(kChunkAlignment);
+  out.U32(hasIdx1_ ? kAvifHasIndex : 0);
+  out.U32(totalFrames);
+  out.U32(0);  // initial frames
+  out.U32(static_cast<uint32_t>(streams_.size()));
+  out.U32(largest);
+  out.U32(width);
+  out.U32(height);
+  out.Zeros(16);  // reserved
+
+  for (const Stream& stream : streams_) {
+    const AVISTREAMINFOA& info = stream.info;
+    PutFourcc(out, kList);
+    out.U32(Clamp32(StrlBytes(stream.format, info) - 8));
+    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'l'));
+
+    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'h'));
+    out.U32(kStrhBytes);
+    out.U32(info.fccType);
+    out.U32(info.fccHandler);
+    out.U32(info.dwFlags);
+    out.U16(info.wPriority);
+    out.U16(info.wLanguage);
+    out.U32(info.dwInitialFrames);
+    out.U32(info.dwScale);
+    out.U32(info.dwRate);
+    out.U32(info.dwStart);
+    // The length and buffer size describe what the stream really holds.
+    out.U32(Clamp32(stream.length));
+    out.U32(stream.largestChunk);
+    out.U32(info.dwQuality);
+    out.U32(info.dwSampleSize);
+    // The frame rectangle is stored as four 16-bit values.
+    out.U16(static_cast<uint16_t>(info.rcFrame.left));
+    out.U16(static_cast<uint16_t>(info.rcFrame.top));
+    out.U16(static_cast<uint16_t>(info.rcFrame.right));
+    out.U16(static_cast<uint16_t>(info.rcFrame.bottom));
+
+    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'f'));
+    out.U32(static_cast<uint32_t>(stream.format.size()));
+    out.Bytes(stream.format.data(), stream.format.size());
+    out.Zeros(stream.format.size() & 1);
+
+    const size_t name = NameBytes(info);
+    if (name != 0) {
+      PutFourcc(out, mmioFOURCC('s', 't', 'r', 'n'));
+      out.U32(static_cast<uint32_t>(name));
+      out.Bytes(info.szName, name - 1);
+      out.Zeros(1 + (name & 1));
+    }
+
+    if (openDml_) {
+      PutFourcc(out, mmioFOURCC('i', 'n', 'd', 'x'));
+      out.U32(kSuperIndexBytes);
+      out.U16(4);  // longs per entry
+      out.U8(0);   // no sub type
+      out.U8(kIndexOfIndexes);
+      out.U32(static_cast<uint32_t>(stream.super.size()));
+      out.U32(stream.chunkId);
+      out.Zeros(12);
+      for (const SuperEntry& entry : stream.super) {
+        out.U64(entry.offset);
+        out.U32(entry.size);
+        out.U32(entry.duration);
+      }
+      out.Zeros(16 * (kSuperIndexEntries - stream.super.size()));
+    } else {
+      PutFourcc(out, kJunk);
+      out.U32(kSuperIndexBytes);
+      out.Zeros(kSuperIndexBytes);
+    }
+  }
+
+  if (openDml_) {
+    PutFourcc(out, kList);
+    out.U32(kOdmlListBytes - 8);
+    PutFourcc(out, mmioFOURCC('o', 'd', 'm', 'l'));
+    PutFourcc(out, mmioFOURCC('d', 'm', 'l', 'h'));
+    out.U32(kDmlhBytes);
+    out.U32(video >= 0 ? Clamp32(streams_[video].length) : 0);
+    out.Zeros(kDmlhBytes - 4);
+  } else {
+    PutFourcc(out, kJunk);
+    out.U32(kOdmlListBytes - 8);
+    out.Zeros(kOdmlListBytes - 8);
+  }
+
+  const uint64_t junk = dataStart_ - 12 - hdrlEnd_;
+  PutFourcc(out, kJunk);
+  out.U32(static_cast<uint32_t>(junk - 8));
+  out.Zeros(junk - 8);
+
+  PutFourcc(out, kList);
+  // The first movi list starts 12 bytes before the first chunk.
+  out.U32(Clamp32(riff0MoviEnd_ - (dataStart_ - 12) - 8));
+  PutFourcc(out, mmioFOURCC('m', 'o', 'v', 'i'));
+}
+
+}  // namespace avifile

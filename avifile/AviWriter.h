@@ -1,0 +1,120 @@
+#pragma once
+
+// The container writer behind the AVIFile interface: one AVI file being
+// written, its streams, and the in-memory index.
+//
+// Layout written (offsets from the start of the file):
+//   RIFF 'AVI '
+//     LIST 'hdrl'
+//       avih
+//       per stream: LIST 'strl' { strh, strf, strn, indx (or JUNK) }
+//       LIST 'odml' { dmlh }  (or JUNK)
+//     JUNK                    so that the first chunk of 'movi' starts on
+//                             a 2048-byte boundary
+//     LIST 'movi' { '00db', '01wb', ... in the order written [, ix00, ix01] }
+//     idx1                    every chunk of this first RIFF
+//   RIFF 'AVIX' { LIST 'movi' { chunks..., ix00, ix01 } }   (OpenDML only)
+//   ...
+// The header space is fixed when the first sample is written: the super
+// index of every stream is reserved then. A file that never passes the RIFF
+// limit is a plain AVI 1.0 file: the reserved indx and odml space hold JUNK
+// and the movi list has no ix## chunks. Sizes, lengths and indexes are
+// written when the file is finished.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "avifile/AviFile.h"
+
+namespace avifile {
+
+class AviWriter {
+ public:
+  // Super index entries reserved per stream: one per RIFF, so 256 RIFFs of
+  // 1 GiB. When they are used up the last RIFF grows past the limit, up to
+  // the 32-bit maximum, rather than refusing the movie.
+  static constexpr uint32_t kSuperIndexEntries = 256;
+  static constexpr int kMaxStreams = 16;
+  static constexpr uint64_t kChunkAlignment = 2048;
+  // A RIFF's size field is 32 bits and counts all but its first 8 bytes.
+  static constexpr uint64_t kHardRiffBytes = 0xFFFFFFFFull;
+
+  AviWriter() = default;
+  ~AviWriter();
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  HRESULT Create(const char* path, uint64_t riffLimit);
+  HRESULT AddStream(const AVISTREAMINFOA& info, int* number);
+  HRESULT SetFormat(int stream, LONG position, const void* format, LONG bytes);
+  HRESULT Write(int stream, LONG start, LONG samples, const void* data, LONG bytes,
+                DWORD flags);
+  // Completes the file: closes the last RIFF with its indexes, writes the
+  // header with every size, cuts off anything after the last complete part,
+  // and closes the file.
+  void Finish();
+
+ private:
+  // 16 bytes per chunk, kept until the file is finished.
+  struct IndexEntry {
+    uint64_t offsetAndFlags;  // file offset of the chunk header in the low 48
+                              // bits, the low 16 bits of its index flags above
+    uint32_t size;            // data bytes, pad byte not counted
+    uint32_t samples;
+  };
+  struct SuperEntry {
+    uint64_t offset;  // of the ix## chunk
+    uint32_t size;    // of the ix## chunk with its header
+    uint32_t duration;
+  };
+  struct Stream {
+    AVISTREAMINFOA info{};
+    std::vector<uint8_t> format;  // already little-endian
+    uint32_t chunkId = 0;
+    uint32_t indexId = 0;
+    std::vector<IndexEntry> index;
+    size_t riffFirst = 0;   // first index entry of the current RIFF
+    size_t riff0Count = 0;  // entries of the first RIFF, once it is closed
+    uint64_t riff0Samples = 0;
+    uint64_t length = 0;    // samples written
+    uint32_t largestChunk = 0;
+    std::vector<SuperEntry> super;
+  };
+
+  HRESULT Start();
+  bool Freeze();
+  bool WriteHeader();
+  void BuildHeader(uint8_t* buffer);
+  bool CloseRiff(bool last);
+  bool DropLastChunk();
+  bool RiffHasChunks() const;
+  uint64_t TailBytes(int extraStream) const;
+  int VideoStream() const;
+  bool AudioStream(const Stream& stream) const;
+
+  int fd_ = -1;
+  uint64_t riffLimit_ = 0;
+  std::vector<Stream> streams_;
+
+  bool frozen_ = false;
+  bool headerWritten_ = false;
+  uint64_t hdrlEnd_ = 0;    // end of LIST 'hdrl'
+  uint64_t dataStart_ = 0;  // the first chunk of the first 'movi'
+  std::vector<uint8_t> headerBuffer_;
+  std::vector<uint8_t> tailBuffer_;
+
+  bool riffOpen_ = false;
+  uint32_t riffCount_ = 0;  // RIFFs begun, the current one included
+  uint64_t riffStart_ = 0;
+  uint64_t moviStart_ = 0;  // offset of the current 'LIST' 'movi'
+  uint64_t dataEnd_ = 0;    // where the next chunk goes
+  uint64_t fileEnd_ = 0;    // end of the last closed RIFF
+
+  bool openDml_ = false;
+  bool hasIdx1_ = false;
+  uint64_t riff0MoviEnd_ = 0;
+  uint64_t riff0End_ = 0;
+};
+
+}  // namespace avifile

@@ -1,0 +1,307 @@
+#include "AviTestSupport.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace avitest {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/porute-avi-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  auto around = [at](const Bytes& bytes) {
+    std::string text;
+    char hex[4];
+    const size_t from = at < 8 ? 0 : at - 8;
+    for (size_t i = from; i < bytes.size() && i < at + 8; ++i) {
+      std::snprintf(hex, sizeof hex, i == at ? "[%02x" : " %02x", bytes[i]);
+      text += hex;
+      if (i == at) text += "]";
+    }
+    return text;
+  };
+  return ::testing::AssertionFailure()
+         << "first difference at byte " << at << " (sizes " << actual.size() << " and "
+         << expected.size() << ")\n  written: " << around(actual)
+         << "\n  expected: " << around(expected);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+uint16_t Get16(const Bytes& bytes, size_t at) {
+  if (at + 2 > bytes.size()) return 0;
+  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+uint32_t Get32(const Bytes& bytes, size_t at) {
+  if (at + 4 > bytes.size()) return 0;
+  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+uint64_t Get64(const Bytes& bytes, size_t at) {
+  return Get32(bytes, at) | static_cast<uint64_t>(Get32(bytes, at + 4)) << 32;
+}
+
+uint32_t Fcc(const char (&code)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(code[3])) << 24;
+}
+
+std::string FccText(uint32_t fourcc) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>(fourcc >> (8 * i));
+    text += (c >= 32 && c < 127) ? c : '?';
+  }
+  return text;
+}
+
+Le& Le::U8(uint8_t value) {
+  bytes_.push_back(value);
+  return *this;
+}
+Le& Le::U16(uint16_t value) {
+  U8(static_cast<uint8_t>(value));
+  return U8(static_cast<uint8_t>(value >> 8));
+}
+Le& Le::U32(uint32_t value) {
+  U16(static_cast<uint16_t>(value));
+  return U16(static_cast<uint16_t>(value >> 16));
+}
+Le& Le::U64(uint64_t value) {
+  U32(static_cast<uint32_t>(value));
+  return U32(static_cast<uint32_t>(value >> 32));
+}
+Le& Le::Four(const char (&code)[5]) { return U32(Fcc(code)); }
+Le& Le::Text(const std::string& text) {
+  bytes_.insert(bytes_.end(), text.begin(), text.end());
+  return *this;
+}
+Le& Le::Zeros(size_t count) {
+  bytes_.insert(bytes_.end(), count, 0);
+  return *this;
+}
+
+bool RiffNode::IsList() const { return id == Fcc("RIFF") || id == Fcc("LIST"); }
+
+const RiffNode* RiffNode::Find(const char (&code)[5]) const {
+  const uint32_t want = Fcc(code);
+  for (const RiffNode& child : children) {
+    if ((child.IsList() ? child.listType : child.id) == want) return &child;
+  }
+  return nullptr;
+}
+
+std::vector<const RiffNode*> RiffNode::FindAll(const char (&code)[5]) const {
+  const uint32_t want = Fcc(code);
+  std::vector<const RiffNode*> found;
+  for (const RiffNode& child : children) {
+    if ((child.IsList() ? child.listType : child.id) == want) found.push_back(&child);
+  }
+  return found;
+}
+
+namespace {
+
+bool ParseRange(const Bytes& file, uint64_t begin, uint64_t end, std::vector<RiffNode>* out,
+                std::string* error, int depth) {
+  uint64_t at = begin;
+  while (at < end) {
+    if (end - at < 8) {
+      *error = "stray bytes at " + std::to_string(at);
+      return false;
+    }
+    RiffNode node;
+    node.offset = at;
+    node.id = Get32(file, at);
+    node.size = Get32(file, at + 4);
+    const uint64_t dataEnd = at + 8 + node.size;
+    if (dataEnd > end) {
+      *error = FccText(node.id) + " at " + std::to_string(at) + " runs past its parent";
+      return false;
+    }
+    if (node.IsList()) {
+      if (node.size < 4) {
+        *error = "list at " + std::to_string(at) + " too short";
+        return false;
+      }
+      node.listType = Get32(file, at + 8);
+      if (depth > 8 || !ParseRange(file, at + 12, dataEnd, &node.children, error, depth + 1)) {
+        return false;
+      }
+    }
+    // The pad byte of an odd chunk may be missing only at the very end.
+    at = dataEnd + (node.size & 1);
+    if (at > end) {
+      *error = FccText(node.id) + " at " + std::to_string(node.offset) + " lacks its pad byte";
+      return false;
+    }
+    out->push_back(std::move(node));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseRiff(const Bytes& file, std::vector<RiffNode>* top, std::string* error) {
+  top->clear();
+  if (!ParseRange(file, 0, file.size(), top, error, 0)) return false;
+  for (const RiffNode& node : *top) {
+    if (node.id != Fcc("RIFF")) {
+      *error = "top-level " + FccText(node.id) + " is not a RIFF";
+      return false;
+    }
+  }
+  return true;
+}
+
+Bytes ChunkData(const Bytes& file, const RiffNode& node) {
+  const uint64_t begin = node.DataOffset();
+  const uint64_t end = node.offset + 8 + node.size;
+  if (end > file.size() || begin > end) return {};
+  return Bytes(file.begin() + static_cast<std::ptrdiff_t>(begin),
+               file.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+Bytes FramePattern(size_t bytes, uint32_t index) {
+  Bytes frame(bytes);
+  for (size_t i = 0; i < bytes; ++i) {
+    frame[i] = static_cast<uint8_t>((i * 7 + index * 31 + (i >> 8) * 3) ^ (index >> 3));
+  }
+  return frame;
+}
+
+Bytes SoundPattern(size_t bytes, uint32_t index) {
+  Bytes block(bytes);
+  for (size_t i = 0; i < bytes; ++i) {
+    block[i] = static_cast<uint8_t>(i * 13 + index * 101 + (i >> 9));
+  }
+  return block;
+}
+
+Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height) {
+  const size_t rowBytes = ((static_cast<size_t>(width) * 24 + 31) & ~size_t{31}) / 8;
+  const size_t pixelBytes = static_cast<size_t>(width) * 3;
+  Bytes out;
+  out.reserve(pixelBytes * height);
+  for (uint32_t y = 0; y < height; ++y) {
+    const size_t row = static_cast<size_t>(height - 1 - y) * rowBytes;
+    out.insert(out.end(), bottomUp.begin() + static_cast<std::ptrdiff_t>(row),
+               bottomUp.begin() + static_cast<std::ptrdiff_t>(row + pixelBytes));
+  }
+  return out;
+}
+
+int RunCommand(const std::string& command, Bytes* output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  Bytes collected;
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    collected.insert(collected.end(), buffer, buffer + got);
+  }
+  const int status = pclose(pipe);
+  if (output != nullptr) *output = std::move(collected);
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+bool HaveProgram(const std::string& name) {
+  return RunCommand("command -v " + name + " >/dev/null 2>&1", nullptr) == 0;
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+ProbeResult Probe(const std::string& path) {
+  ProbeResult result;
+  Bytes out;
+  const int status = RunCommand(
+      "ffprobe -v error -show_streams -show_format -of default=noprint_wrappers=0 " +
+          ShellQuote(path) + " 2>/dev/null",
+      &out);
+  if (status != 0) return result;
+  std::string text(out.begin(), out.end());
+  std::map<std::string, std::string>* current = nullptr;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (line == "[STREAM]") {
+      result.streams.emplace_back();
+      current = &result.streams.back();
+    } else if (line == "[FORMAT]") {
+      current = &result.format;
+    } else if (line.size() > 0 && line[0] == '[') {
+      current = nullptr;
+    } else if (current != nullptr) {
+      const size_t eq = line.find('=');
+      if (eq != std::string::npos) (*current)[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  result.ok = true;
+  return result;
+}
+
+Decoded DecodeWithFfmpeg(const std::string& path, char stream) {
+  Decoded decoded;
+  const std::string errors = path + (stream == 'v' ? ".v.err" : ".a.err");
+  const std::string format =
+      stream == 'v' ? "-map 0:v:0 -f rawvideo -pix_fmt bgr24" : "-map 0:a:0 -f s16le";
+  // -xerror turns every error ffmpeg notices into a failure.
+  const int status = RunCommand("ffmpeg -nostdin -v error -xerror -i " + ShellQuote(path) + " " +
+                                    format + " - 2>" + ShellQuote(errors),
+                                &decoded.data);
+  const Bytes message = ReadFileBytes(errors);
+  decoded.errors.assign(message.begin(), message.end());
+  std::remove(errors.c_str());
+  decoded.ok = status == 0 && decoded.errors.empty();
+  return decoded;
+}
+
+}  // namespace avitest
