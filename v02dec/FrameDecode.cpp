@@ -221,11 +221,12 @@ const uint8_t* V02Decode::ExpandRow(const uint8_t* luma, size_t chromaDistance,
 
 void V02Decode::ExpandFrame(uint16_t* frame) const {
   const size_t w = width;
+  const size_t h = height;
   const size_t stride = w / 2;
   const uint8_t* plane = planes_.get();
-  const uint8_t* chromaPlane = plane + height * stride;
+  const uint8_t* chromaPlane = plane + h * stride;
   uint16_t* out = frame;
-  for (size_t k = 0; k < height / 2; ++k) {
+  for (size_t k = 0; k < h / 2; ++k) {
     const uint8_t* chromaRow = chromaPlane + k * stride;
     for (size_t y = 2 * k; y < 2 * k + 2; ++y) {
       const uint8_t* luma = plane + y * stride;

@@ -42,6 +42,25 @@ TEST(Conversion, MoviePixelsToBlueGreenRed) {
   decoder.Close();
 }
 
+// All 65,536 pixel values in one 256 x 256 frame, against the rule: each
+// 5-bit component moved to the top of its byte, bit 15 ignored.
+TEST(Conversion, EveryPixelValue) {
+  Bytes movie = V00Header({.width = 256, .height = 256});
+  for (uint32_t p = 0; p < 65536; ++p) PutLe16(movie, p);
+  TempDir dir;
+  V02Decode decoder;
+  ASSERT_EQ(decoder.Open(dir.Write("m.V00", movie)), kMovieOk);
+  ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+  const TBitmap& bitmap = *decoder.frameBitmaps[0];
+  for (uint32_t p = 0; p < 65536; ++p) {
+    const uint8_t* bgr = bitmap.ScanLine(static_cast<int>(p / 256)) + 3 * (p % 256);
+    const uint32_t blue = p & 0x1F, red = (p >> 5) & 0x1F, green = (p >> 10) & 0x1F;
+    ASSERT_EQ(Bytes(bgr, bgr + 3), Bytes({uint8_t(blue << 3), uint8_t(green << 3), uint8_t(red << 3)}))
+        << std::hex << p;
+  }
+  decoder.Close();
+}
+
 TEST(Conversion, SoundBytesToSamples) {
   const Bytes soundBytes = {0x00, 0x01, 0x40, 0x7F, 0x80, 0x81, 0xC0, 0xFE, 0xFF};
   const std::vector<uint16_t> samples = {0x0000, 0xFF00, 0xC000, 0x8100, 0x0000,
