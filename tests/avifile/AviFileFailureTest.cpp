@@ -4,15 +4,11 @@
 // by ffmpeg with every chunk that was accepted.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include "AviTestSupport.h"
@@ -194,24 +190,6 @@ TEST(AviFileFailure, FileWithoutSamplesHasBothStreams) {
   ASSERT_EQ(probe.streams.size(), 2u);
   EXPECT_EQ(probe.streams[0]["codec_type"], "video");
   EXPECT_EQ(probe.streams[1]["codec_type"], "audio");
-}
-
-// Runs body in a child process whose files may not grow past fileLimit
-// bytes; writes past it fail with EFBIG instead of killing the process.
-// Returns the child's exit code, or -1.
-int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body) {
-  fflush(nullptr);
-  const pid_t child = fork();
-  if (child < 0) return -1;
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{fileLimit, fileLimit};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(200);
-    _exit(body());
-  }
-  int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 // The disk fills up while frames are written: the write that fails says so,

@@ -1,5 +1,7 @@
 #include "AviTestSupport.h"
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -302,6 +304,63 @@ Decoded DecodeWithFfmpeg(const std::string& path, char stream) {
   std::remove(errors.c_str());
   decoded.ok = status == 0 && decoded.errors.empty();
   return decoded;
+}
+
+Decoded DemuxWithGstreamer(const std::string& path, char stream) {
+  Decoded decoded;
+  const std::string out = path + (stream == 'v' ? ".gst.v" : ".gst.a");
+  const std::string pad = stream == 'v' ? "d.video_0" : "d.audio_0";
+  Bytes messages;
+  const int status = RunCommand("gst-launch-1.0 -q filesrc location=" + ShellQuote(path) +
+                                    " ! avidemux name=d " + pad + " ! filesink location=" +
+                                    ShellQuote(out) + " 2>&1",
+                                &messages);
+  decoded.errors.assign(messages.begin(), messages.end());
+  decoded.data = ReadFileBytes(out);
+  std::remove(out.c_str());
+  decoded.ok = status == 0;
+  return decoded;
+}
+
+Bytes TopDownPaddedRows(const Bytes& bottomUp, uint32_t width, uint32_t height) {
+  const size_t rowBytes = ((static_cast<size_t>(width) * 24 + 31) & ~size_t{31}) / 8;
+  Bytes out;
+  out.reserve(rowBytes * height);
+  for (uint32_t y = 0; y < height; ++y) {
+    const size_t row = static_cast<size_t>(height - 1 - y) * rowBytes;
+    out.insert(out.end(), bottomUp.begin() + static_cast<std::ptrdiff_t>(row),
+               bottomUp.begin() + static_cast<std::ptrdiff_t>(row + rowBytes));
+  }
+  return out;
+}
+
+int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{fileLimit, fileLimit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(200);
+    _exit(body());
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string MediaInfo(const std::string& path, const std::string& inform) {
+  Bytes out;
+  if (RunCommand("mediainfo " + ShellQuote("--Inform=" + inform) + " " + ShellQuote(path) +
+                     " 2>/dev/null",
+                 &out) != 0) {
+    return {};
+  }
+  std::string text(out.begin(), out.end());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
 }
 
 }  // namespace avitest

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -119,5 +120,18 @@ struct Decoded {
   std::string errors;
 };
 Decoded DecodeWithFfmpeg(const std::string& path, char stream);
+
+// The same through GStreamer's avidemux, which hands out each chunk's bytes;
+// it turns bottom-up frames top-down but keeps the row padding.
+Decoded DemuxWithGstreamer(const std::string& path, char stream);
+Bytes TopDownPaddedRows(const Bytes& bottomUp, uint32_t width, uint32_t height);
+
+// Runs body in a child process whose files may not grow past fileLimit
+// bytes, as on a full disk: writes past it fail with EFBIG (SIGXFSZ is
+// ignored). Returns the child's exit code, or -1.
+int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body);
+
+// One value from mediainfo, asked with its --Inform template, trimmed.
+std::string MediaInfo(const std::string& path, const std::string& inform);
 
 }  // namespace avitest

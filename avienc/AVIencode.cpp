@@ -1,0 +1,123 @@
+#include "avienc/AVIencode.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kDefaultQuality = 0xFFFFFFFF;  // -1: the service's default
+// OF_WRITE | OF_SHARE_DENY_NONE | OF_CREATE: create anew, replacing a file.
+constexpr UINT kCreateMode = OF_WRITE | OF_SHARE_DENY_NONE | OF_CREATE;
+
+void SetName(AVISTREAMINFOA& info, const char* name) {
+  std::strncpy(info.szName, name, sizeof info.szName - 1);
+}
+
+}  // namespace
+
+void AVIencode::SetStreamInfo() {
+  std::memset(&videoStreamInfo, 0, sizeof videoStreamInfo);
+  videoStreamInfo.fccType = streamtypeVIDEO;
+  videoStreamInfo.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
+  videoStreamInfo.dwScale = scale;
+  videoStreamInfo.dwRate = rate;
+  videoStreamInfo.dwLength = frameCount;
+  videoStreamInfo.dwQuality = kDefaultQuality;
+  videoStreamInfo.dwSampleSize = 0;
+  videoStreamInfo.rcFrame = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+  SetName(videoStreamInfo, "Video");
+
+  // frame count x sound rate x scale exceeds 32 bits for long movies at high
+  // sound rates (36,000 frames at 22,050 Hz and scale 6 already do), so the
+  // product is formed in 64 bits. A rate of 0 would divide by zero; such a
+  // clock has no duration to fill with sound.
+  const uint64_t product = uint64_t{frameCount} * soundRate * scale;
+  const uint64_t samples = rate != 0 ? product / rate : 0;
+  soundLength = samples > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(samples);
+
+  std::memset(&audioStreamInfo, 0, sizeof audioStreamInfo);
+  audioStreamInfo.fccType = streamtypeAUDIO;
+  audioStreamInfo.fccHandler = 0;
+  audioStreamInfo.dwScale = 1;
+  audioStreamInfo.dwRate = soundRate;
+  audioStreamInfo.dwLength = soundLength;
+  audioStreamInfo.dwQuality = kDefaultQuality;
+  audioStreamInfo.dwSampleSize = 2;
+  SetName(audioStreamInfo, "Audio");
+}
+
+void AVIencode::SetVideoFormat() {
+  // 3 bytes per pixel, each row raised to a multiple of 4 bytes. Formed in
+  // 64 bits: a frame past 2 GiB cannot be one AVI chunk, and is refused by
+  // Open rather than written with a wrapped size.
+  const uint64_t rowBytes = ((uint64_t{width} * 24 + 31) & ~uint64_t{31}) / 8;
+  const uint64_t bytes = rowBytes * height;
+  frameBytes = bytes > 0x7FFFFFFF ? -1 : static_cast<int32_t>(bytes);
+
+  std::memset(&videoFormat, 0, sizeof videoFormat);
+  videoFormat.biSize = sizeof(BITMAPINFOHEADER);
+  videoFormat.biWidth = static_cast<LONG>(width);
+  videoFormat.biHeight = static_cast<LONG>(height);  // positive: bottom-up rows
+  videoFormat.biPlanes = 1;
+  videoFormat.biBitCount = 24;
+  videoFormat.biCompression = BI_RGB;
+  videoFormat.biSizeImage = frameBytes < 0 ? 0 : static_cast<DWORD>(frameBytes);
+}
+
+void AVIencode::SetAudioFormat() {
+  std::memset(&audioFormat, 0, sizeof audioFormat);
+  audioFormat.wf.wFormatTag = WAVE_FORMAT_PCM;
+  audioFormat.wf.nChannels = 1;
+  audioFormat.wf.nSamplesPerSec = soundRate;
+  audioFormat.wf.nAvgBytesPerSec = 2 * soundRate;
+  audioFormat.wf.nBlockAlign = 2;
+  audioFormat.wBitsPerSample = 16;
+}
+
+int AVIencode::Open(const char* path) {
+  SetStreamInfo();
+  SetVideoFormat();
+  SetAudioFormat();
+  AVIFileInit();
+  // Checked before the file is created, so that an existing file of that
+  // name is not replaced by one that could hold no frame.
+  if (frameBytes < 0) return 1;
+  if (AVIFileOpenA(&aviFile, path, kCreateMode, nullptr) != 0) return 1;
+  if (AVIFileCreateStreamA(aviFile, &videoStream, &videoStreamInfo) != 0) return 1;
+  if (AVIFileCreateStreamA(aviFile, &audioStream, &audioStreamInfo) != 0) return 1;
+  if (AVIStreamSetFormat(videoStream, 0, &videoFormat, sizeof videoFormat) != 0) return 1;
+  if (AVIStreamSetFormat(audioStream, 0, &audioFormat, sizeof audioFormat) != 0) return 1;
+  videoPosition = 0;
+  audioPosition = 0;
+  return 0;
+}
+
+int AVIencode::WriteVideo(const void* pixels) {
+  if (AVIStreamWrite(videoStream, videoPosition, 1, const_cast<void*>(pixels), frameBytes,
+                     AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
+    return 1;
+  }
+  ++videoPosition;
+  return 0;
+}
+
+int AVIencode::WriteAudio(const void* block) {
+  // A chunk's size is a signed 32-bit count.
+  if (soundBlockBytes > 0x7FFFFFFF) return 1;
+  const LONG samples = static_cast<LONG>(soundBlockBytes / 2);
+  if (AVIStreamWrite(audioStream, audioPosition, samples, const_cast<void*>(block),
+                     static_cast<LONG>(soundBlockBytes), 0, nullptr, nullptr) != 0) {
+    return 1;
+  }
+  audioPosition += samples;
+  return 0;
+}
+
+void AVIencode::Close() {
+  if (videoStream != nullptr) AVIStreamRelease(videoStream);
+  if (audioStream != nullptr) AVIStreamRelease(audioStream);
+  if (aviFile != nullptr) AVIFileRelease(aviFile);
+  aviFile = nullptr;
+  videoStream = nullptr;
+  audioStream = nullptr;
+  AVIFileExit();
+}

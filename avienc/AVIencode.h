@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+
+#include "avifile/AviFile.h"
+
+// Writes one movie at a time as an uncompressed AVI file with two streams: a
+// video stream of 24-bit bottom-up bitmaps, every frame a key frame, and an
+// audio stream of 16-bit mono PCM. The caller sets the seven Movie
+// parameters, calls Open, then WriteVideo for each frame and WriteAudio for
+// each sound block, and Close, which follows every Open, a failed one too.
+// The same object then serves the next movie.
+class AVIencode {
+ public:
+  AVIencode() = default;
+  // Releases nothing: an opened encoder is closed by its caller first.
+  virtual ~AVIencode() = default;
+  AVIencode(const AVIencode&) = delete;
+  AVIencode& operator=(const AVIencode&) = delete;
+
+  // Movie parameters, written by the caller before Open.
+  uint32_t frameCount = 0;
+  uint32_t rate = 0;   // frames per second = rate / scale
+  uint32_t scale = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t soundRate = 0;
+  // Samples that the movie's duration holds; set by SetStreamInfo.
+  uint32_t soundLength = 0;
+  uint32_t soundBlockBytes = 0;  // 2 bytes per sample
+
+  AVISTREAMINFOA videoStreamInfo{};
+  AVISTREAMINFOA audioStreamInfo{};
+  PAVIFILE aviFile = nullptr;
+  PAVISTREAM videoStream = nullptr;
+  PAVISTREAM audioStream = nullptr;
+  BITMAPINFOHEADER videoFormat{};
+  PCMWAVEFORMAT audioFormat{};
+  // Bytes of one frame's pixel memory; -1 when the frame size is beyond
+  // what one AVI chunk can hold, which makes Open fail.
+  int32_t frameBytes = 0;
+  int32_t videoPosition = 0;  // next frame to write
+  int32_t audioPosition = 0;  // next sound sample to write
+
+  // 0 when the file at path is created anew and both streams are ready,
+  // 1 on any failure.
+  int Open(const char* path);
+  // Writes one frame's pixel memory (its bottom row first). 0 or 1.
+  int WriteVideo(const void* pixels);
+  // Writes one sound block at the running sample position. 0 or 1.
+  int WriteAudio(const void* block);
+  // Releases the streams and the file, which completes it on disk.
+  void Close();
+
+  // The preparation steps of Open, from the Movie parameters.
+  void SetStreamInfo();
+  void SetVideoFormat();
+  void SetAudioFormat();
+};
