@@ -60,6 +60,7 @@ bool V02Decode::LoadVideoData(const uint8_t* data, size_t bytes) {
 }
 
 size_t V02Decode::DecodeFrame(size_t position, uint16_t* frame) {
+  if (!planes_ || !frame) return position;  // no VD02 movie is open
   ByteReader video(chunkBuffer_.get(), videoBytes_);
   video.Skip(position);
   // An op list whose count or an op header runs past the video data ends

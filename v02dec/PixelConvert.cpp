@@ -46,7 +46,7 @@ inline uint32_t Colour(uint16_t pixel) {
 }  // namespace
 
 void V02Decode::ToBitmap(const uint16_t* frame, TBitmap& bitmap) const {
-  if (bitmap.Empty() || bitmap.Width() != static_cast<int>(width) ||
+  if (!frame || bitmap.Empty() || bitmap.Width() != static_cast<int>(width) ||
       bitmap.Height() != static_cast<int>(height)) {
     return;
   }

@@ -105,10 +105,16 @@ V02Decode::V02Decode() = default;
 V02Decode::~V02Decode() = default;
 
 MovieResult V02Decode::Open(const std::string& path) {
-  const std::string extension = UpperExtension(path);
-  if (extension == ".V00") return OpenV00(path);
-  if (extension == ".V02") return OpenV02(path);
-  return kMovieUnsupported;
+  // Path texts are the only allocations that could throw; a failure to get
+  // memory is a result like any other.
+  try {
+    const std::string extension = UpperExtension(path);
+    if (extension == ".V00") return OpenV00(path);
+    if (extension == ".V02") return OpenV02(path);
+    return kMovieUnsupported;
+  } catch (const std::bad_alloc&) {
+    return kMovieNoMemory;
+  }
 }
 
 MovieResult V02Decode::OpenV02(const std::string& path) {
@@ -227,7 +233,12 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   // The sound of a chunk is sized by 60 / scale, which is 0 above 60.
   if (scale > kFrameClockRate) return kMovieUnsupported;
 
-  const std::string companion = FindCompanion(path);
+  std::string companion;
+  try {
+    companion = FindCompanion(path);
+  } catch (const std::bad_alloc&) {
+    return kMovieNoMemory;
+  }
   noSound_ = companion.empty();
   if (noSound_) {
     soundRate = kDefaultSoundRate;
