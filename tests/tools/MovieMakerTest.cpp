@@ -1,0 +1,190 @@
+// Whole movies from the maker and from porute-mkmovie, read back by the
+// reference model: parameters, frame count, one sound block per chunk.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tools/moviewriter/Content.h"
+#include "tools/moviewriter/MovieMaker.h"
+#include "tools/moviewriter/ReferenceModel.h"
+
+namespace mw = moviewriter;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/porute-tools-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+TEST(MovieMaker, V02MovieReadsBackWithItsParametersAndTone) {
+  mw::V02MovieOptions options;
+  options.width = 48;
+  options.height = 32;
+  options.frames = 20;
+  options.framesPerChunk = 8;
+  options.scale = 6;
+  mw::Bytes movie;
+  ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
+  mw::ExpectedMovie expected;
+  ASSERT_TRUE(mw::ExpectV02(movie, expected));
+  EXPECT_EQ(expected.frameCount, 20u);
+  EXPECT_EQ(expected.framesPerChunk, 8u);
+  EXPECT_EQ(expected.rate, 60u);
+  EXPECT_EQ(expected.scale, 6u);
+  EXPECT_EQ(expected.soundRate, 8000u);
+  EXPECT_EQ(expected.width, 48u);
+  EXPECT_EQ(expected.height, 32u);
+  // 8 frames at 10 per second play 0.8 s: 6400 sound bytes a chunk.
+  EXPECT_EQ(expected.soundBlockBytes, 12800u);
+  ASSERT_EQ(expected.frames.size(), 20u);
+  EXPECT_EQ(expected.frames[0].size(), 48u * 3 * 32);
+  // Chunks of 8, 8 and 4 frames: three whole sound blocks of the tone.
+  ASSERT_EQ(expected.sound.size(), 3u * 12800);
+  EXPECT_EQ(expected.sound, mw::ToSoundBlock(mw::ToneBytes(440, 8000, 3 * 6400)));
+  // The scene moves: consecutive frames differ.
+  EXPECT_NE(expected.frames[0], expected.frames[1]);
+}
+
+// The first frame, rebuilt here from the scene and the colour table,
+// equals what the reference reads from the file.
+TEST(MovieMaker, V02FirstFrameIsTheSceneThroughTheColourTable) {
+  mw::V02MovieOptions options;
+  options.width = 32;
+  options.height = 16;
+  options.frames = 1;
+  mw::Bytes movie;
+  ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
+  mw::ExpectedMovie expected;
+  ASSERT_TRUE(mw::ExpectV02(movie, expected));
+  mw::Bytes working;
+  mw::Scene(32, 16, options.seed).RenderWorkingFrame(0, working);
+  mw::PixelFrame pixels;
+  ASSERT_TRUE(mw::ExpandFrame(working, mw::YuvColourTable(), {32, 16}, pixels));
+  EXPECT_EQ(expected.frames.at(0), mw::ToFrameMemory(pixels, 32, 16));
+}
+
+TEST(MovieMaker, V00MovieWithAndWithoutCompanion) {
+  mw::V00MovieOptions options;
+  options.width = 10;
+  options.height = 8;
+  options.frames = 9;
+  options.scale = 7;
+  mw::Bytes movie;
+  mw::Bytes companion;
+  ASSERT_EQ(mw::MakeV00Movie(options, movie, companion), 0);
+  EXPECT_EQ(movie.size(), 256u + 9 * 160);
+  // Scale 7: 8000 sound bytes for each chunk of eight frames, two chunks.
+  EXPECT_EQ(companion.size(), 32u + 2 * 8000);
+  EXPECT_EQ(mw::GetU16(companion, 24), 784);
+
+  mw::ExpectedMovie with;
+  ASSERT_TRUE(mw::ExpectV00(movie, &companion, with));
+  EXPECT_EQ(with.soundRate, 8000u);
+  EXPECT_EQ(with.soundBlockBytes, 16000u);
+  EXPECT_EQ(with.frames.size(), 9u);
+  EXPECT_EQ(with.sound, mw::ToSoundBlock(mw::ToneBytes(440, 8000, 2 * 8000)));
+
+  mw::ExpectedMovie without;
+  ASSERT_TRUE(mw::ExpectV00(movie, nullptr, without));
+  EXPECT_EQ(without.frames, with.frames);
+  EXPECT_EQ(without.sound, mw::Bytes(2 * 16000, 0));
+}
+
+TEST(MovieMaker, RefusesSizesItCannotEncode) {
+  mw::Bytes movie;
+  mw::Bytes companion;
+  mw::V02MovieOptions v02;
+  v02.width = 20;
+  EXPECT_EQ(mw::MakeV02Movie(v02, movie), 2);
+  mw::V00MovieOptions v00;
+  v00.scale = 61;
+  EXPECT_EQ(mw::MakeV00Movie(v00, movie, companion), 2);
+}
+
+TEST(MovieMaker, FilesEqualTheMoviesBuiltInMemory) {
+  TempDir dir;
+  mw::V02MovieOptions v02;
+  v02.frames = 11;
+  mw::Bytes built;
+  mw::Bytes written;
+  ASSERT_EQ(mw::MakeV02Movie(v02, built), 0);
+  ASSERT_EQ(mw::WriteV02Movie(dir / "a.V02", v02), 0);
+  ASSERT_TRUE(mw::ReadWholeFile(dir / "a.V02", written));
+  EXPECT_EQ(written, built);
+
+  mw::V00MovieOptions v00;
+  v00.frames = 3;
+  mw::Bytes companion;
+  mw::Bytes writtenCompanion;
+  ASSERT_EQ(mw::MakeV00Movie(v00, built, companion), 0);
+  ASSERT_EQ(mw::WriteV00Movie(dir / "b.v00", v00), 0);
+  ASSERT_TRUE(mw::ReadWholeFile(dir / "b.v00", written));
+  ASSERT_TRUE(mw::ReadWholeFile(dir / "b.snd", writtenCompanion));
+  EXPECT_EQ(written, built);
+  EXPECT_EQ(writtenCompanion, companion);
+
+  EXPECT_EQ(mw::WriteV02Movie(dir / "missing/a.V02", v02), 1);
+}
+
+// Runs porute-mkmovie with arguments; gives its exit status.
+int RunMkMovie(const std::string& arguments) {
+  const std::string command = std::string(PORUTE_MKMOVIE) + " " + arguments + " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(MkMovie, WritesMoviesThatReadBack) {
+  TempDir dir;
+  ASSERT_EQ(RunMkMovie("v02 " + (dir / "m.V02") +
+                " --width 64 --height 48 --frames 13 --scale 5 --fpc 4 --rate 11025 --tone 300 "
+                "--ops fill-words,copy-bytes --numbers rotate --seed 9"),
+            0);
+  mw::ExpectedMovie expected;
+  ASSERT_TRUE(mw::ExpectMovieFile(dir / "m.V02", expected));
+  EXPECT_EQ(expected.frames.size(), 13u);
+  EXPECT_EQ(expected.framesPerChunk, 4u);
+  EXPECT_EQ(expected.scale, 5u);
+  EXPECT_EQ(expected.soundRate, 11025u);
+  // 11025 × 4 × 5 / 60 = 3675 sound bytes a chunk, 4 chunks.
+  EXPECT_EQ(expected.sound.size(), 4u * 2 * 3675);
+
+  ASSERT_EQ(RunMkMovie("v00 " + (dir / "n.V00") + " --width 10 --height 8 --frames 3 --no-sound"), 0);
+  EXPECT_FALSE(fs::exists(dir / "n.snd"));
+  ASSERT_TRUE(mw::ExpectMovieFile(dir / "n.V00", expected));
+  EXPECT_EQ(expected.sound, mw::Bytes(12800, 0));
+
+  ASSERT_EQ(RunMkMovie("corpus " + (dir / "corpus")), 0);
+  EXPECT_TRUE(fs::exists(dir / "corpus/v02-example-1.V02"));
+  EXPECT_TRUE(fs::exists(dir / "corpus/v00-edge-with-companion.snd"));
+}
+
+TEST(MkMovie, UsageErrorsExitWith2) {
+  TempDir dir;
+  EXPECT_EQ(RunMkMovie("--help"), 0);
+  for (const std::string& arguments :
+       {std::string(""), std::string("v03 x"), "v02 " + (dir / "x.V02") + " --width 20",
+        "v02 " + (dir / "x.V02") + " --frames", "v02 " + (dir / "x.V02") + " --frames -1",
+        "v02 " + (dir / "x.V02") + " --no-sound", "v00 " + (dir / "x.V00") + " --fpc 8",
+        std::string("v02 --width 8")}) {
+    EXPECT_EQ(RunMkMovie(arguments), 2) << arguments;
+  }
+  EXPECT_FALSE(fs::exists(dir / "x.V02"));
+  EXPECT_EQ(RunMkMovie("v02 " + (dir / "no/such/x.V02")), 1);
+}
+
+}  // namespace
