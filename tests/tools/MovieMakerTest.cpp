@@ -188,3 +188,36 @@ TEST(MkMovie, UsageErrorsExitWith2) {
 }
 
 }  // namespace
+
+namespace {
+
+// The committed samples are what the commands in samples/README.md make.
+TEST(Samples, AreRemadeByteForByteByTheirCommands) {
+  TempDir dir;
+  struct Sample {
+    const char* file;
+    const char* arguments;
+  };
+  const Sample samples[] = {
+      {"sample-vd02.V02",
+       "v02 {} --width 320 --height 240 --frames 60 --scale 6 --fpc 8 --rate 8000 --tone 440 --seed 1"},
+      {"sample-vd00.V00",
+       "v00 {} --width 160 --height 120 --frames 40 --scale 6 --rate 8000 --tone 660 --seed 2"},
+      {"sample-vd00.snd", nullptr},
+  };
+  for (const Sample& sample : samples) {
+    if (sample.arguments != nullptr) {
+      std::string arguments = sample.arguments;
+      arguments.replace(arguments.find("{}"), 2, dir / sample.file);
+      ASSERT_EQ(RunMkMovie(arguments), 0) << sample.file;
+    }
+    mw::Bytes committed;
+    mw::Bytes remade;
+    ASSERT_TRUE(mw::ReadWholeFile(std::string(PORUTE_SAMPLES_DIR) + "/" + sample.file, committed));
+    ASSERT_TRUE(mw::ReadWholeFile(dir / sample.file, remade));
+    EXPECT_TRUE(committed == remade) << sample.file << " differs from what its command makes";
+    EXPECT_LT(committed.size(), 2u << 20) << sample.file;
+  }
+}
+
+}  // namespace

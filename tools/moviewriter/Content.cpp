@@ -69,15 +69,13 @@ void Scene::ShapePosition(const Shape& shape, uint32_t frame, int32_t& x, int32_
   y = Bounce(shape.y0, shape.vy, frame, roomY);
 }
 
-Scene::Sample Scene::At(uint32_t frame, int32_t x, int32_t y) const {
+Scene::Sample Scene::At(uint32_t frame, const std::vector<Placed>& places, int32_t x,
+                        int32_t y) const {
   // Later shapes are drawn over earlier ones.
   for (size_t i = shapes_.size(); i-- > 0;) {
     const Shape& shape = shapes_[i];
-    int32_t left = 0;
-    int32_t top = 0;
-    ShapePosition(shape, frame, left, top);
-    const int32_t u = x - left;
-    const int32_t v = y - top;
+    const int32_t u = x - places[i].left;
+    const int32_t v = y - places[i].top;
     if (u < 0 || v < 0 || u >= shape.size || v >= shape.size) continue;
     const int32_t half = shape.size / 2;
     const int32_t du = std::abs(2 * u + 1 - shape.size);
@@ -116,9 +114,14 @@ void Scene::RenderWorkingFrame(uint32_t frame, Bytes& working) const {
   const size_t stride = geometry.Stride();
   working.resize(geometry.PlaneSize());
   const size_t chromaStart = geometry.LumaBytes();
+  std::vector<Placed> places(shapes_.size());
+  for (size_t i = 0; i < shapes_.size(); ++i) {
+    ShapePosition(shapes_[i], frame, places[i].left, places[i].top);
+  }
   for (uint32_t y = 0; y < gridHeight_; ++y) {
     for (uint32_t pair = 0; pair < stride; ++pair) {
-      const Sample sample = At(frame, static_cast<int32_t>(2 * pair), static_cast<int32_t>(y));
+      const Sample sample =
+          At(frame, places, static_cast<int32_t>(2 * pair), static_cast<int32_t>(y));
       working[y * stride + pair] = sample.luma;
       // A chroma byte covers a 2 × 2 square; its top-left pixel decides.
       if (y % 2 == 0) working[chromaStart + (y / 2) * stride + pair] = sample.chroma;

@@ -44,8 +44,12 @@ class Scene {
   };
   // Position of a shape at a frame: a walk that bounces off the frame's edges.
   void ShapePosition(const Shape& shape, uint32_t frame, int32_t& x, int32_t& y) const;
-  // Luma of pixel pair (x, x + 1) and chroma of 2 × 2 square, at even x, y.
-  Sample At(uint32_t frame, int32_t x, int32_t y) const;
+  struct Placed {
+    int32_t left, top;
+  };
+  // Luma of the pixel pair (x, x + 1) and chroma of the 2 × 2 square at
+  // even x and y, with the shapes where `places` puts them.
+  Sample At(uint32_t frame, const std::vector<Placed>& places, int32_t x, int32_t y) const;
 
   uint32_t width_;
   uint32_t height_;
