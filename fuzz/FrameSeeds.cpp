@@ -22,7 +22,8 @@ constexpr size_t kMaxInput = 65536;  // the fuzzer's -max_len
 
 std::vector<char> ReadAll(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
-  return std::vector<char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return std::vector<char>((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
 }
 
 std::string Upper(std::string text) {
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     }
     ++written;
   }
-  std::fprintf(stderr, "v02dec_fuzz_seeds: %zu seeds, %zu movies too large to use\n", written, skipped);
+  std::fprintf(stderr, "v02dec_fuzz_seeds: %zu seeds, %zu movies too large to use\n", written,
+               skipped);
   return 0;
 }

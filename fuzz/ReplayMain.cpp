@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
   std::sort(inputs.begin(), inputs.end());
   for (const fs::path& input : inputs) {
     std::ifstream file(input, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
     std::fprintf(stderr, "replay: %s (%zu bytes)\n", input.c_str(), bytes.size());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }

@@ -11,8 +11,7 @@
 class ByteReader {
  public:
   ByteReader() = default;
-  ByteReader(const uint8_t* data, size_t size)
-      : begin_(data), cursor_(data), end_(data + size) {}
+  ByteReader(const uint8_t* data, size_t size) : begin_(data), cursor_(data), end_(data + size) {}
 
   size_t Left() const { return static_cast<size_t>(end_ - cursor_); }
   size_t Offset() const { return static_cast<size_t>(cursor_ - begin_); }

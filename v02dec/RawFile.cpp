@@ -1,12 +1,12 @@
 #include "v02dec/RawFile.h"
 
-#include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 
 namespace {
 

@@ -50,9 +50,7 @@ class TBitmap {
   }
 
  private:
-  size_t RowOffset(int y) const {
-    return static_cast<size_t>(height_ - 1 - y) * row_bytes_;
-  }
+  size_t RowOffset(int y) const { return static_cast<size_t>(height_ - 1 - y) * row_bytes_; }
 
   std::unique_ptr<uint8_t[]> pixels_;
   int width_ = 0;

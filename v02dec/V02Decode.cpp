@@ -157,9 +157,10 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   // sound; its size field may reach this less the 32-byte chunk header.
   const uint64_t chunkBufferSize = (framesPerChunk + 2) * plane + soundBytes;
   const uint64_t pixels = uint64_t{width} * height;
-  const uint64_t bitmapBytes = uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
-  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes},
-                  bitmapBytes, memoryLimit_)) {
+  const uint64_t bitmapBytes =
+      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes}, bitmapBytes,
+                  memoryLimit_)) {
     return kMovieNoMemory;
   }
   planeSize_ = static_cast<uint32_t>(plane);
@@ -170,8 +171,8 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   // video data only: at most chunk buffer size - 32 - sound bytes.
   videoCapacity_ = static_cast<size_t>(chunkBufferSize - kChunkHeaderBytes - soundBytes);
 
-  // The planes start out black-and-defined (all zero), so the first frame of
-  // a movie that does not paint every byte is still the same on every run.
+  // The planes start out all zero, so the first frame of a movie that does
+  // not paint every byte is still the same on every run.
   if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
       !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
       !Obtain(soundBlock, soundBytes, true)) {
@@ -252,7 +253,8 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   // bytes per chunk of eight frames, not 7466.
   const uint64_t soundBytes = uint64_t{soundRate} * 8 / (kFrameClockRate / scale);
   const uint64_t pixels = uint64_t{width} * height;
-  const uint64_t bitmapBytes = uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+  const uint64_t bitmapBytes =
+      uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
   if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_)) {
     return kMovieNoMemory;
   }

@@ -33,10 +33,10 @@ class V02Decode {
 
   // Movie parameters, set by a successful Open.
   uint32_t frameCount = 0;
-  uint32_t framesPerChunk = 0;   // 1 to 64 for VD02, 8 for VD00
-  uint32_t rate = 0;             // always 60
-  uint32_t scale = 0;            // frames per second = rate / scale
-  uint32_t soundRate = 0;        // samples per second
+  uint32_t framesPerChunk = 0;  // 1 to 64 for VD02, 8 for VD00
+  uint32_t rate = 0;            // always 60
+  uint32_t scale = 0;           // frames per second = rate / scale
+  uint32_t soundRate = 0;       // samples per second
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t soundBlockBytes = 0;  // bytes of soundBlock: 2 per sample
@@ -96,8 +96,6 @@ class V02Decode {
  private:
   enum class Format : uint32_t { kV02 = 0, kV00 = 1 };
 
-  MovieResult ObtainBuffers(uint64_t planeBytes, uint64_t chunkBufferBytes,
-                            uint64_t videoBytes);
   MovieResult LoadColourTable();
 
   // VD02 frame reconstruction. Each op gets a reader over its own payload.
@@ -126,14 +124,14 @@ class V02Decode {
   std::unique_ptr<uint16_t[]> frame16_;
   ColourTable colourTable_{};
   uint32_t planeSize_ = 0;
-  uint64_t chunkBufferSize_ = 0;    // largest chunk: header size field + 32
-  size_t videoCapacity_ = 0;        // bytes chunkBuffer_ holds
-  size_t videoBytes_ = 0;           // video data of the current chunk
+  uint64_t chunkBufferSize_ = 0;  // largest chunk: header size field + 32
+  size_t videoCapacity_ = 0;      // bytes chunkBuffer_ holds
+  size_t videoBytes_ = 0;         // video data of the current chunk
   uint32_t soundBytesPerChunk_ = 0;
   uint32_t framesRemaining_ = 0;
   Format format_ = Format::kV02;
   bool noSound_ = false;
-  bool open_ = false;               // Open succeeded; chunks may be read
+  bool open_ = false;  // Open succeeded; chunks may be read
   MovieResult stickyError_ = kMovieOk;
   RawFile movieFile_;
   RawFile soundFile_;

@@ -28,7 +28,9 @@ void* operator new[](size_t size) {
   throw std::bad_alloc();
 }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return CountedAllocation(size);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
@@ -49,8 +51,8 @@ long AllocationsWhileReading(V02Decode& decoder, int chunks) {
 
 TEST(Allocation, NoneWhileVD02ChunksAreRead) {
   TempDir dir;
-  Bytes movie = Concat({V02Header({.frames = 10, .framesPerChunk = 4, .soundBytes = 50}),
-                        DistinctColourTable()});
+  Bytes movie = Concat(
+      {V02Header({.frames = 10, .framesPerChunk = 4, .soundBytes = 50}), DistinctColourTable()});
   for (int chunk = 0; chunk < 3; ++chunk) {
     Bytes video;
     for (int f = 0; f < 4; ++f) video = Concat({video, FillOpList(static_cast<uint8_t>(f), 3, 40)});

@@ -15,9 +15,9 @@ Bytes Picture(const TBitmap& bitmap) {
 // A 16 x 8 VD02 movie whose frame f fills the luma plane with byte f and
 // whose chunk c carries sound bytes 0x80 + c (sample c * 256).
 Bytes CountingV02(uint32_t frames, uint32_t framesPerChunk, uint32_t soundBytes) {
-  Bytes movie = Concat({V02Header({.frames = frames, .framesPerChunk = framesPerChunk,
-                                   .soundBytes = soundBytes}),
-                        DistinctColourTable()});
+  Bytes movie = Concat(
+      {V02Header({.frames = frames, .framesPerChunk = framesPerChunk, .soundBytes = soundBytes}),
+       DistinctColourTable()});
   for (uint32_t first = 0, chunk = 0; first < frames; first += framesPerChunk, ++chunk) {
     Bytes video;
     for (uint32_t f = first; f < std::min(frames, first + framesPerChunk); ++f) {
@@ -54,8 +54,8 @@ TEST(ReadChunkV02, ChunkSizeLimit) {
     SCOPED_TRACE(c.size);
     Bytes chunk(32, 0);
     SetLe32(chunk, 4, c.size);
-    Bytes movie = Concat({V02Header({.framesPerChunk = 1, .soundBytes = 10}),
-                          DistinctColourTable(), chunk, Bytes(c.size, 0)});
+    Bytes movie = Concat({V02Header({.framesPerChunk = 1, .soundBytes = 10}), DistinctColourTable(),
+                          chunk, Bytes(c.size, 0)});
     V02Decode decoder;
     ASSERT_EQ(decoder.Open(dir.Write("m.V02", movie)), kMovieOk);
     EXPECT_EQ(decoder.ReadChunk(), c.result);
@@ -75,7 +75,8 @@ TEST(ReadChunkV02, TwentyFramesAtEightPerChunk) {
     ASSERT_EQ(decoder.soundBlockBytes, 12u);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(decoder.soundBlock[i], static_cast<int16_t>(c * 256));
     chunks.emplace_back();
-    for (uint32_t slot = 0; slot < 8; ++slot) chunks[c].push_back(Picture(*decoder.frameBitmaps[slot]));
+    for (uint32_t slot = 0; slot < 8; ++slot)
+      chunks[c].push_back(Picture(*decoder.frameBitmaps[slot]));
   }
   // Frame 1: luma 1 over chroma 0 is pixel-table entry 256 = 0x0401.
   // The top row is the last of the bottom-up memory: 7 rows of 48 bytes in.
@@ -85,8 +86,10 @@ TEST(ReadChunkV02, TwentyFramesAtEightPerChunk) {
     SCOPED_TRACE(slot);
     EXPECT_NE(chunks[0][slot], chunks[1][slot]);
     // The last chunk holds 4 frames; the slots after them keep chunk 2's.
-    if (slot < 4) EXPECT_NE(chunks[2][slot], chunks[1][slot]);
-    else EXPECT_EQ(chunks[2][slot], chunks[1][slot]);
+    if (slot < 4)
+      EXPECT_NE(chunks[2][slot], chunks[1][slot]);
+    else
+      EXPECT_EQ(chunks[2][slot], chunks[1][slot]);
   }
   EXPECT_EQ(decoder.ReadChunk(), kMovieOk);
   EXPECT_EQ(Picture(*decoder.frameBitmaps[0]), chunks[2][0]);
@@ -110,7 +113,8 @@ TEST(ReadChunkV02, ShortReadsFailAndStayFailed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     V02Decode decoder;
-    ASSERT_EQ(decoder.Open(dir.Write("m.V02", Bytes(movie.begin(), movie.begin() + static_cast<long>(c.keep)))),
+    ASSERT_EQ(decoder.Open(dir.Write(
+                  "m.V02", Bytes(movie.begin(), movie.begin() + static_cast<long>(c.keep)))),
               kMovieOk);
     EXPECT_EQ(decoder.ReadChunk(), kMovieReadError);
     EXPECT_EQ(decoder.FramesRemaining(), 2u);
@@ -139,7 +143,8 @@ TEST(ReadChunkV00, FramesAndSilenceWithoutCompanion) {
 TEST(ReadChunkV00, CompanionEndingEarlyFailsAfterTheFrames) {
   TempDir dir;
   // Rate code 1 is 10 Hz; at scale 60 a chunk has 10 x 8 / 1 = 80 sound bytes.
-  dir.Write("m.snd", Concat({CompanionHeader(1), Bytes(80, 0x81), Bytes(80, 0x01), Bytes(79, 0xFF)}));
+  dir.Write("m.snd",
+            Concat({CompanionHeader(1), Bytes(80, 0x81), Bytes(80, 0x01), Bytes(79, 0xFF)}));
   V02Decode decoder;
   ASSERT_EQ(decoder.Open(dir.Write("m.V00", CountingV00(20, 20, 60))), kMovieOk);
   ASSERT_EQ(decoder.soundBlockBytes, 160u);

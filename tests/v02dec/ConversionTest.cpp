@@ -55,7 +55,8 @@ TEST(Conversion, EveryPixelValue) {
   for (uint32_t p = 0; p < 65536; ++p) {
     const uint8_t* bgr = bitmap.ScanLine(static_cast<int>(p / 256)) + 3 * (p % 256);
     const uint32_t blue = p & 0x1F, red = (p >> 5) & 0x1F, green = (p >> 10) & 0x1F;
-    ASSERT_EQ(Bytes(bgr, bgr + 3), Bytes({uint8_t(blue << 3), uint8_t(green << 3), uint8_t(red << 3)}))
+    ASSERT_EQ(Bytes(bgr, bgr + 3),
+              Bytes({uint8_t(blue << 3), uint8_t(green << 3), uint8_t(red << 3)}))
         << std::hex << p;
   }
   decoder.Close();
@@ -75,7 +76,8 @@ TEST(Conversion, SoundBytesToSamples) {
             kMovieOk);
   ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
   for (size_t i = 0; i < samples.size(); ++i) {
-    EXPECT_EQ(static_cast<uint16_t>(decoder.soundBlock[i]), samples[i]) << std::hex << +soundBytes[i];
+    EXPECT_EQ(static_cast<uint16_t>(decoder.soundBlock[i]), samples[i])
+        << std::hex << +soundBytes[i];
   }
   for (size_t i = samples.size(); i < 80; ++i) ASSERT_EQ(decoder.soundBlock[i], 0);
   decoder.Close();

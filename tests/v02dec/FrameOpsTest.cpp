@@ -57,7 +57,7 @@ struct OpCase {
   const char* name;
   uint32_t width, height;
   Bytes video;
-  size_t end;                          // position DecodeFrame returns
+  size_t end;                           // position DecodeFrame returns
   std::function<void(Planes&)> expect;  // edits from the starting planes
 };
 
@@ -78,7 +78,8 @@ class FrameOps : public ::testing::Test {
     return decoder.DecodeFrame(position, decoder.Frame16());
   }
   std::vector<uint16_t> Frame() {
-    return std::vector<uint16_t>(decoder.Frame16(), decoder.Frame16() + decoder.width * decoder.height);
+    return std::vector<uint16_t>(decoder.Frame16(),
+                                 decoder.Frame16() + decoder.width * decoder.height);
   }
 
   TempDir dir;
@@ -250,8 +251,8 @@ TEST_F(FrameOps, PlanesStartClearedAtOpen) {
 
 TEST_F(FrameOps, AfterADamagedListTheNextFrameRepeatsThePicture) {
   OpenFrame(16, 8);
-  const Bytes video = Concat({OpList({Op(kFillBytes, {1, 0, 0, 0, 0x35, 1, 0, 0, 0, 0, 9})}),
-                              {0x02, 0x00, 0x04, 0x11}});
+  const Bytes video = Concat(
+      {OpList({Op(kFillBytes, {1, 0, 0, 0, 0x35, 1, 0, 0, 0, 0, 9})}), {0x02, 0x00, 0x04, 0x11}});
   ASSERT_EQ(Decode(video), 19u);
   const auto planes = CurrentPlanes();
   const auto frame = Frame();

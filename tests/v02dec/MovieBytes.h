@@ -110,8 +110,8 @@ inline Bytes V02Chunk(const Bytes& sound, const Bytes& video) {
 // A one-op list that fills `count` bytes from `offset` with `value`
 // (offset and count below 255, so each is one packed byte).
 inline Bytes FillOpList(uint8_t value, uint8_t offset, uint8_t count) {
-  return {0x01, 0x00, 0x04, 0x11, 0x0B, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
-          value, 0x01, 0x00, 0x00, 0x00, offset, count};
+  return {0x01, 0x00, 0x04,  0x11, 0x0B, 0x00, 0x00, 0x00,   0x01, 0x00,
+          0x00, 0x00, value, 0x01, 0x00, 0x00, 0x00, offset, count};
 }
 
 // A private folder for the files of one test, removed with everything in it.
@@ -133,7 +133,8 @@ class TempDir {
   std::string Write(const std::string& name, const Bytes& bytes) const {
     std::string file = Path(name);
     std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return file;
   }
 

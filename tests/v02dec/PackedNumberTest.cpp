@@ -60,13 +60,15 @@ TEST(PackedNumber, SignedForms) {
 
 // A number cut short reads as 0, pins the reader at the end and marks it.
 TEST(PackedNumber, CutShort) {
-  for (const Bytes& bytes : {Bytes{}, Bytes{0xFF}, Bytes{0xFF, 0x2C}, Bytes{0xFF, 0xFF, 0xFF, 1, 2, 3}}) {
+  for (const Bytes& bytes :
+       {Bytes{}, Bytes{0xFF}, Bytes{0xFF, 0x2C}, Bytes{0xFF, 0xFF, 0xFF, 1, 2, 3}}) {
     ByteReader reader(bytes.data(), bytes.size());
     EXPECT_EQ(reader.PackedUnsigned(), 0u) << testing::PrintToString(bytes);
     EXPECT_TRUE(reader.Overrun());
     EXPECT_EQ(reader.Left(), 0u);
   }
-  for (const Bytes& bytes : {Bytes{}, Bytes{0x80}, Bytes{0x80, 0x38}, Bytes{0x80, 0x00, 0x80, 1, 2, 3}}) {
+  for (const Bytes& bytes :
+       {Bytes{}, Bytes{0x80}, Bytes{0x80, 0x38}, Bytes{0x80, 0x00, 0x80, 1, 2, 3}}) {
     ByteReader reader(bytes.data(), bytes.size());
     EXPECT_EQ(reader.PackedSigned(), 0) << testing::PrintToString(bytes);
     EXPECT_TRUE(reader.Overrun());

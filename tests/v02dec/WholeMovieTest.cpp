@@ -16,7 +16,8 @@ namespace {
 
 std::string FirstDifference(const Bytes& actual, const Bytes& expected) {
   if (actual.size() != expected.size()) {
-    return "size " + std::to_string(actual.size()) + ", expected " + std::to_string(expected.size());
+    return "size " + std::to_string(actual.size()) + ", expected " +
+           std::to_string(expected.size());
   }
   for (size_t i = 0; i < actual.size(); ++i) {
     if (actual[i] != expected[i]) {
@@ -29,9 +30,9 @@ std::string FirstDifference(const Bytes& actual, const Bytes& expected) {
 
 // Writes the movie (and its companion) into a folder, decodes every chunk
 // and compares parameters, every frame's memory and the sound of every chunk.
-void ExpectDecodesExactly(const std::string& name, const std::string& extension,
-                          const Bytes& movie, const Bytes* companion,
-                          const mw::ExpectedMovie& expected, uint32_t* chunksRead = nullptr) {
+void ExpectDecodesExactly(const std::string& name, const std::string& extension, const Bytes& movie,
+                          const Bytes* companion, const mw::ExpectedMovie& expected,
+                          uint32_t* chunksRead = nullptr) {
   TempDir dir;
   const std::string path = dir.Write(name + extension, movie);
   if (companion) dir.Write(name + ".snd", *companion);
@@ -73,10 +74,10 @@ TEST(WholeMovie, EdgeMoviesDecodeExactly) {
   for (const mw::CatalogueMovie& movie : mw::EdgeMovies()) {
     SCOPED_TRACE(movie.name);
     mw::ExpectedMovie expected;
-    const bool modelled = movie.extension == ".V02"
-                              ? mw::ExpectV02(movie.movie, expected)
-                              : mw::ExpectV00(movie.movie, movie.companion ? &*movie.companion : nullptr,
-                                              expected);
+    const bool modelled =
+        movie.extension == ".V02"
+            ? mw::ExpectV02(movie.movie, expected)
+            : mw::ExpectV00(movie.movie, movie.companion ? &*movie.companion : nullptr, expected);
     ASSERT_TRUE(modelled);
     uint32_t chunks = 0;
     ExpectDecodesExactly(movie.name, movie.extension, movie.movie,
