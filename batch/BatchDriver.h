@@ -1,15 +1,14 @@
 #pragma once
 
-// NOTE FOR THE IMPLEMENTER OF batch/: the public members below are what the
-// window and the command line use; keep their names and meaning. Add what
-// the implementation needs. Remove this note when the driver is done.
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "batch/BatchHost.h"
+
+class AVIencode;
+class V02Decode;
 
 // Converts every path of FileList, in order, into one AVI file each, driving
 // one decoder and one encoder through a whole batch and reporting through its
@@ -18,6 +17,8 @@ class BatchDriver {
  public:
   explicit BatchDriver(BatchHost& host);
   virtual ~BatchDriver();
+  BatchDriver(const BatchDriver&) = delete;
+  BatchDriver& operator=(const BatchDriver&) = delete;
 
   // Input paths in order; duplicates allowed. May be replaced during a batch
   // (from BatchHost::Pump): the loop reads its length and entry anew per file.
@@ -39,10 +40,29 @@ class BatchDriver {
   Outcome lastOutcome = Outcome::kNothingToDo;
 
   // Progress of the file in hand, for hosts that show more than the bar.
+  // fileIndex counts every file visited, skipped ones included.
   size_t fileIndex = 0;
   uint32_t fileFrameCount = 0;
   uint32_t fileFramesWritten = 0;
 
+  // Tally of the last batch: outputs completed, and files passed over because
+  // their output existed and the overwrite question was not answered Yes.
+  // An aborted file counts as neither.
+  size_t filesConverted = 0;
+  size_t filesSkipped = 0;
+
+  // The progress bar's position after a chunk: the file's share in percent
+  // (rounded down) plus 100 per file before it. The share is formed in 64
+  // bits, since (frames written × 100) passes 32 bits for movies of more than
+  // about 42 million frames; the sum stays unsigned 32-bit like the bar.
+  static uint32_t ProgressPosition(uint32_t frameCount, uint32_t framesWritten,
+                                   uint32_t fileIndex);
+
  private:
+  enum class FileEnd { kNext, kStop };
+  FileEnd ConvertFile(V02Decode& decoder, AVIencode& encoder, const std::string& inputPath);
+  void EndBatch();
+
   BatchHost& host_;
+  bool overwriteAll_ = false;
 };

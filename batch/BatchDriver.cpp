@@ -1,0 +1,207 @@
+#include "batch/BatchDriver.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <new>
+
+#include "avienc/AVIencode.h"
+#include "batch/Messages.h"
+#include "batch/PathNames.h"
+#include "v02dec/RawFile.h"
+#include "v02dec/V02Decode.h"
+
+namespace {
+
+// True when both paths name one existing file (a link, or a name that
+// differs only in letter case on a folding file system). Creating the output
+// would then truncate the movie being read.
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The decoder promises 1 to 64 frame bitmaps and a sound block after a
+// successful Open; a movie whose buffers did not all come into being must not
+// reach the encoder, which would read through a missing picture.
+bool ChunkBuffersReady(const V02Decode& decoder) {
+  const uint32_t perChunk = decoder.framesPerChunk;
+  if (perChunk == 0 || perChunk > V02Decode::kMaxFramesPerChunk) return false;
+  for (uint32_t j = 0; j < perChunk; ++j) {
+    if (!decoder.frameBitmaps[j] || decoder.frameBitmaps[j]->Empty()) return false;
+  }
+  return decoder.soundBlockBytes == 0 || decoder.soundBlock != nullptr;
+}
+
+}  // namespace
+
+BatchDriver::BatchDriver(BatchHost& host) : host_(host) {}
+
+BatchDriver::~BatchDriver() = default;
+
+uint32_t BatchDriver::ProgressPosition(uint32_t frameCount, uint32_t framesWritten,
+                                       uint32_t fileIndex) {
+  const uint32_t share =
+      frameCount == 0 ? 0
+                      : static_cast<uint32_t>(uint64_t{framesWritten} * 100 / frameCount);
+  return share + fileIndex * 100u;
+}
+
+bool BatchDriver::AskAbort() {
+  const bool yes = host_.ConfirmAbort();
+  if (yes) AbortRequested = 1;
+  return yes;
+}
+
+void BatchDriver::BtnStartClick() {
+  if (Busy) {
+    AskAbort();
+    return;
+  }
+  if (FileList.empty()) {
+    lastOutcome = Outcome::kNothingToDo;
+    return;
+  }
+
+  std::unique_ptr<V02Decode> decoder(new (std::nothrow) V02Decode);
+  std::unique_ptr<AVIencode> encoder(new (std::nothrow) AVIencode);
+  if (!decoder || !encoder) {
+    host_.ShowError(kTextNoMemory);
+    lastOutcome = Outcome::kStoppedByError;
+    return;
+  }
+
+  Busy = 1;
+  host_.SetRunning(true);
+  host_.SetProgressMaximum(static_cast<uint32_t>(FileList.size()) * 100u);
+  host_.SetProgressPosition(0);
+
+  overwriteAll_ = false;
+  filesConverted = 0;
+  filesSkipped = 0;
+  lastOutcome = Outcome::kCompleted;
+  // The list may be replaced from Pump: its size and entry are read anew for
+  // every file, and the entry is copied before anything can replace it.
+  for (fileIndex = 0; fileIndex < FileList.size(); ++fileIndex) {
+    // Nothing in the window can set the flag between files, but a host may
+    // (an interrupt at the overwrite prompt): no further file is begun then.
+    if (AbortRequested) {
+      lastOutcome = Outcome::kAborted;
+      break;
+    }
+    const std::string inputPath = FileList[fileIndex];
+    if (ConvertFile(*decoder, *encoder, inputPath) == FileEnd::kStop) break;
+  }
+
+  EndBatch();
+}
+
+BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, AVIencode& encoder,
+                                              const std::string& inputPath) {
+  fileFrameCount = 0;
+  fileFramesWritten = 0;
+
+  auto stopWithError = [&](const std::string& message, bool encoderOpened) {
+    host_.ShowError(message);
+    decoder.Close();
+    if (encoderOpened) encoder.Close();
+    lastOutcome = Outcome::kStoppedByError;
+    return FileEnd::kStop;
+  };
+
+  switch (decoder.Open(inputPath)) {
+    case kMovieOk:
+      break;
+    case kMovieNoMemory:
+      return stopWithError(kTextNoMemory, false);
+    case kMovieUnsupported:
+      return stopWithError(PathMessage(inputPath, kTextUnsupported), false);
+    case kMovieReadError:
+    default:
+      return stopWithError(PathMessage(inputPath, kTextOpenFailed), false);
+  }
+  const uint32_t frameCount = decoder.frameCount;
+  if (frameCount != 0 && !ChunkBuffersReady(decoder)) return stopWithError(kTextNoMemory, false);
+
+  encoder.frameCount = decoder.frameCount;
+  encoder.rate = decoder.rate;
+  encoder.scale = decoder.scale;
+  encoder.width = decoder.width;
+  encoder.height = decoder.height;
+  encoder.soundRate = decoder.soundRate;
+  encoder.soundBlockBytes = decoder.soundBlockBytes;
+  fileFrameCount = frameCount;
+
+  const std::string outputPath = OutputPath(SaveDir, inputPath);
+  if (RawFile::Exists(outputPath)) {
+    // Overwriting this output would destroy the movie being read, whatever
+    // the user answers; refuse it as an output that cannot be opened.
+    if (IsSameFile(inputPath, outputPath)) {
+      return stopWithError(PathMessage(outputPath, kTextOpenFailed), false);
+    }
+    if (!overwriteAll_) {
+      const OverwriteAnswer answer = host_.ConfirmOverwrite(outputPath);
+      if (AbortRequested) {
+        decoder.Close();
+        lastOutcome = Outcome::kAborted;
+        return FileEnd::kStop;
+      }
+      // A question closed without an answer skips the file like No: only an
+      // explicit Yes may replace a user's file.
+      if (answer == OverwriteAnswer::kNo || answer == OverwriteAnswer::kCancelled) {
+        decoder.Close();
+        ++filesSkipped;
+        return FileEnd::kNext;
+      }
+      if (answer == OverwriteAnswer::kYesToAll) overwriteAll_ = true;
+    }
+  }
+
+  if (encoder.Open(outputPath.c_str()) != 0) {
+    return stopWithError(PathMessage(outputPath, kTextOpenFailed), true);
+  }
+  host_.ShowFileName(FileNamePart(inputPath));
+
+  // Unsigned: a frame count above 2^31 is a count, not a negative number.
+  uint32_t framesLeft = frameCount;
+  const uint32_t perChunk = decoder.framesPerChunk;
+  const auto position = static_cast<uint32_t>(fileIndex);
+  while (framesLeft != 0) {
+    if (decoder.ReadChunk() != kMovieOk) {
+      return stopWithError(PathMessage(inputPath, kTextReadFailed), true);
+    }
+    // The last chunk may hold fewer frames than there are slots.
+    for (uint32_t j = 0; j < perChunk && framesLeft != 0; ++j) {
+      if (encoder.WriteVideo(decoder.frameBitmaps[j]->Pixels()) != 0) {
+        return stopWithError(PathMessage(outputPath, kTextWriteFailed), true);
+      }
+      --framesLeft;
+      ++fileFramesWritten;
+    }
+    // A failed sound write goes unreported; the whole block is written for
+    // every chunk, the last one included.
+    encoder.WriteAudio(decoder.soundBlock.get());
+    host_.ShowFrame(*decoder.frameBitmaps[0]);
+    host_.SetProgressPosition(ProgressPosition(frameCount, fileFramesWritten, position));
+    host_.Pump();
+    if (AbortRequested) break;
+  }
+
+  decoder.Close();
+  encoder.Close();
+  if (AbortRequested) {
+    lastOutcome = Outcome::kAborted;
+    return FileEnd::kStop;
+  }
+  ++filesConverted;
+  return FileEnd::kNext;
+}
+
+void BatchDriver::EndBatch() {
+  Busy = 0;
+  AbortRequested = 0;
+  host_.SetRunning(false);
+  host_.SetProgressPosition(0);
+}

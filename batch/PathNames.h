@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// How the batch splits input paths and forms output paths. Paths are byte
+// strings in the platform's own encoding and are never converted.
+//
+// kPosix: "/" is the only separator. UTF-8 never uses the byte 0x2F inside a
+// character, so a plain byte scan is exact.
+// kWindows: "\" and ":" separate, and the text is Shift-JIS: a byte 0x5C that
+// is the second byte of a double-byte character is part of that character.
+// Only a Windows build uses it natively; the tests use it to pin the rules.
+enum class PathStyle { kPosix, kWindows };
+
+#ifdef _WIN32
+inline constexpr PathStyle kNativePathStyle = PathStyle::kWindows;
+#else
+inline constexpr PathStyle kNativePathStyle = PathStyle::kPosix;
+#endif
+
+// The separator put between the output folder and the output name.
+char JoinSeparator(PathStyle style = kNativePathStyle);
+
+// Index of the last separator of path, or std::string_view::npos. This is the
+// one place that knows the separator set.
+size_t LastSeparator(std::string_view path, PathStyle style = kNativePathStyle);
+
+// Folder part of path: everything before the last separator, except that a
+// separator which starts the path, or follows a drive colon or another
+// separator, stays with the folder ("/a.V02" gives "/", "C:\a.V02" gives
+// "C:\"), and a drive colon always does ("C:a.V02" gives "C:"). Empty when
+// the path has no separator at all.
+std::string FolderPart(std::string_view path, PathStyle style = kNativePathStyle);
+
+// Everything after the last separator: the file name with its extension.
+std::string FileNamePart(std::string_view path, PathStyle style = kNativePathStyle);
+
+// File name of path with the text from its last "." onward replaced by ".avi"
+// (".avi" appended when the name has no "."). The name keeps its letter case.
+std::string OutputName(std::string_view inputPath, PathStyle style = kNativePathStyle);
+
+// Where the AVI file for inputPath goes: the folder (saveDir, or the input's
+// own folder when saveDir is empty), the separator and the output name. The
+// separator is added even when the folder already ends with one. An input
+// with no folder part and an empty saveDir gives the bare output name, a path
+// in the current folder (joining an empty folder would name the root).
+std::string OutputPath(std::string_view saveDir, std::string_view inputPath,
+                       PathStyle style = kNativePathStyle);
