@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/ConsoleHost.h"
+
+// porute2avi [-o DIR] [-y | -n] [-q] FILE...
+struct CommandLine {
+  enum class Action { kConvert, kHelp, kVersion, kUsageError };
+  Action action = Action::kConvert;
+  std::string usageError;  // one line, when action is kUsageError
+
+  std::string outputDir;   // empty: next to each input
+  ConsoleHost::Options host;
+  std::vector<std::string> files;
+
+  // --riff-limit=BYTES, for tests only: lowers the size at which the AVI
+  // writer continues in a further RIFF list, so small movies exercise the
+  // OpenDML layout. 0 when not given.
+  uint64_t riffLimit = 0;
+};
+
+// Parses argv the GNU way: options and files may be mixed, "--" ends the
+// options, short options may be grouped ("-yq").
+CommandLine ParseCommandLine(int argc, char* argv[]);
+
+// The text of --help.
+const char* UsageText();

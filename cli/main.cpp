@@ -1,0 +1,82 @@
+// porute2avi: converts VD02 and VD00 movies into AVI files from the command
+// line, through the same batch driver as the window.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "batch/BatchDriver.h"
+#include "batch/Messages.h"
+#include "cli/CommandLine.h"
+#include "cli/ConsoleHost.h"
+#include "cli/Interrupts.h"
+#include "avifile/AviFileLimits.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+int UsageFailure(const std::string& message) {
+  std::fprintf(stderr, "porute2avi: %s\nTry 'porute2avi --help' for more information.\n",
+               message.c_str());
+  return kExitUsage;
+}
+
+// "out/" and "out" name one folder; without the trailing slashes the paths in
+// the messages read "out/a.avi" instead of "out//a.avi". The root stays "/".
+std::string WithoutTrailingSlashes(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  CommandLine line = ParseCommandLine(argc, argv);
+  switch (line.action) {
+    case CommandLine::Action::kUsageError:
+      return UsageFailure(line.usageError);
+    case CommandLine::Action::kHelp:
+      std::fputs(UsageText(), stdout);
+      return std::fflush(stdout) == 0 ? kExitOk : kExitError;
+    case CommandLine::Action::kVersion:
+      std::printf("porute2avi (%s) %s\n", kProgramName, kProgramVersion);
+      return std::fflush(stdout) == 0 ? kExitOk : kExitError;
+    case CommandLine::Action::kConvert:
+      break;
+  }
+
+  // A missing output folder would fail only at the first file's output, after
+  // the decoder had been opened; tell the user before anything is done.
+  if (!line.outputDir.empty()) {
+    struct stat info {};
+    if (stat(line.outputDir.c_str(), &info) != 0) {
+      return UsageFailure("output folder '" + line.outputDir + "' does not exist");
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      return UsageFailure("output folder '" + line.outputDir + "' is not a folder");
+    }
+  }
+  if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
+
+  InstallInterruptHandlers();
+
+  ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
+  BatchDriver driver(host);
+  host.Attach(&driver);
+  driver.FileList = std::move(line.files);
+  driver.SaveDir = WithoutTrailingSlashes(line.outputDir);
+
+  if (InterruptCount() == 0) driver.BtnStartClick();
+  host.Finish();
+
+  if (driver.lastOutcome == BatchDriver::Outcome::kStoppedByError) return kExitError;
+  if (host.Interrupted() || driver.lastOutcome == BatchDriver::Outcome::kAborted) {
+    return kExitInterrupted;
+  }
+  return kExitOk;
+}

@@ -1,0 +1,246 @@
+#include "tests/batch/TestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace porute_test {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                        "/porute-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
+  RunResult result;
+  int inPipe[2];
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
+      pipe2(errPipe, O_CLOEXEC) != 0) {
+    return result;
+  }
+  std::vector<std::string> envText;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string key = entry.substr(0, entry.find('='));
+    if (options.env.count(key) == 0) envText.push_back(entry);
+  }
+  for (const auto& [key, value] : options.env) envText.push_back(key + "=" + value);
+  std::vector<char*> envp;
+  for (auto& entry : envText) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& arg : args) argp.push_back(arg.data());
+  argp.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) _exit(127);
+    // Child of a test: the default dispositions, whatever the test set.
+    signal(SIGPIPE, SIG_DFL);
+    execvpe(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (pid < 0) {
+    close(inPipe[1]);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return result;
+  }
+
+  // Feed standard input and drain both outputs together, so that neither
+  // side can block on a full pipe.
+  size_t fed = 0;
+  int inFd = inPipe[1];
+  if (options.input.empty()) {
+    close(inFd);
+    inFd = -1;
+  } else {
+    fcntl(inFd, F_SETFL, O_NONBLOCK);
+  }
+  bool outOpen = true;
+  bool errOpen = true;
+  char buffer[65536];
+  while (outOpen || errOpen) {
+    pollfd fds[3];
+    nfds_t count = 0;
+    if (outOpen) fds[count++] = {outPipe[0], POLLIN, 0};
+    if (errOpen) fds[count++] = {errPipe[0], POLLIN, 0};
+    if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
+    if (poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].revents == 0) continue;
+      if (fds[i].fd == inFd) {
+        const ssize_t n = write(inFd, options.input.data() + fed, options.input.size() - fed);
+        if (n > 0) fed += static_cast<size_t>(n);
+        if (n < 0 || fed == options.input.size()) {
+          close(inFd);
+          inFd = -1;
+        }
+        continue;
+      }
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        (fds[i].fd == outPipe[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+      }
+    }
+  }
+  if (inFd >= 0) close(inFd);
+  close(outPipe[0]);
+  close(errPipe[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+namespace {
+
+std::string Unquote(std::string value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+int ToInt(const std::string& text) { return std::atoi(text.c_str()); }
+
+double ToDouble(const std::string& text, double fallback) {
+  if (text.empty() || text == "N/A") return fallback;
+  return std::atof(text.c_str());
+}
+
+}  // namespace
+
+Probe ProbeFile(const std::string& path) {
+  Probe probe;
+  const RunResult run = Run({"ffprobe", "-v", "error", "-count_frames", "-show_streams",
+                             "-show_format", "-of", "flat", path});
+  if (run.exitCode != 0) {
+    probe.error = run.err;
+    return probe;
+  }
+  std::istringstream lines(run.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    probe.fields[line.substr(0, eq)] = Unquote(line.substr(eq + 1));
+  }
+  auto field = [&](const std::string& key) {
+    const auto found = probe.fields.find(key);
+    return found == probe.fields.end() ? std::string() : found->second;
+  };
+  probe.formatName = field("format.format_name");
+  probe.duration = ToDouble(field("format.duration"), -1);
+  for (int i = 0;; ++i) {
+    const std::string prefix = "streams.stream." + std::to_string(i) + ".";
+    if (probe.fields.count(prefix + "index") == 0) break;
+    ProbedStream s;
+    s.codecType = field(prefix + "codec_type");
+    s.codecName = field(prefix + "codec_name");
+    s.codecTag = field(prefix + "codec_tag_string");
+    s.width = ToInt(field(prefix + "width"));
+    s.height = ToInt(field(prefix + "height"));
+    s.pixFmt = field(prefix + "pix_fmt");
+    s.frameRate = field(prefix + "r_frame_rate");
+    s.sampleRate = ToInt(field(prefix + "sample_rate"));
+    s.channels = ToInt(field(prefix + "channels"));
+    s.bitsPerSample = ToInt(field(prefix + "bits_per_sample"));
+    const std::string frames = field(prefix + "nb_read_frames");
+    s.readFrames = frames.empty() || frames == "N/A" ? -1 : std::atoll(frames.c_str());
+    const std::string length = field(prefix + "nb_frames");
+    s.headerFrames = length.empty() || length == "N/A" ? -1 : std::atoll(length.c_str());
+    s.duration = ToDouble(field(prefix + "duration"), -1);
+    probe.streams.push_back(s);
+  }
+  probe.ok = true;
+  return probe;
+}
+
+namespace {
+
+bool DecodeStream(const std::string& path, const std::vector<std::string>& outputArgs,
+                  Bytes& out) {
+  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-i", path};
+  argv.insert(argv.end(), outputArgs.begin(), outputArgs.end());
+  argv.push_back("-");
+  const RunResult run = Run(argv);
+  if (run.exitCode != 0) return false;
+  out.assign(run.out.begin(), run.out.end());
+  return true;
+}
+
+}  // namespace
+
+bool DecodeVideoBgr24(const std::string& path, Bytes& out) {
+  return DecodeStream(
+      path, {"-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "bgr24"},
+      out);
+}
+
+bool DecodeAudioS16le(const std::string& path, Bytes& out) {
+  return DecodeStream(path, {"-map", "0:a:0", "-f", "s16le", "-acodec", "pcm_s16le"}, out);
+}
+
+bool HaveFfmpeg() {
+  static const bool have = Run({"ffprobe", "-version"}).exitCode == 0 &&
+                           Run({"ffmpeg", "-version"}).exitCode == 0;
+  return have;
+}
+
+}  // namespace porute_test

@@ -1,0 +1,579 @@
+// porute2avi end to end: the real program on movies from our writer, every
+// output read back by ffprobe and ffmpeg and compared with what the writer's
+// own reading of the movie says it must hold.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/batch/TestSupport.h"
+#include "tools/moviewriter/MovieMaker.h"
+#include "tools/moviewriter/ReferenceModel.h"
+
+namespace {
+
+namespace mw = moviewriter;
+using porute_test::Bytes;
+using porute_test::RunResult;
+using porute_test::TempDir;
+
+const std::string kProgram = PORUTE2AVI_PATH;
+
+porute_test::RunOptions InFolder(const std::string& folder) {
+  porute_test::RunOptions options;
+  options.workingDir = folder;
+  return options;
+}
+
+porute_test::RunOptions WithInput(const std::string& text) {
+  porute_test::RunOptions options;
+  options.input = text;
+  return options;
+}
+
+RunResult Convert(std::vector<std::string> args, const porute_test::RunOptions& options = {}) {
+  args.insert(args.begin(), kProgram);
+  return porute_test::Run(args, options);
+}
+
+std::string Message(const std::string& path, const char* text) {
+  return "\"" + path + "\"\n" + text + "\n";
+}
+
+size_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
+}
+
+// Checks an AVI file against the movie it was made from: both streams with
+// their formats, rates and lengths as ffprobe sees them, and every frame and
+// sample as ffmpeg decodes them. `frames` and `soundBlocks` say how much of the
+// movie the file holds (less than all when it was cut short).
+void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint32_t frames,
+                    size_t soundBlocks) {
+  const porute_test::Probe probe = porute_test::ProbeFile(avi);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.formatName, "avi");
+  ASSERT_EQ(probe.streams.size(), 2u);
+  const porute_test::ProbedStream& video = probe.streams[0];
+  const porute_test::ProbedStream& audio = probe.streams[1];
+  EXPECT_EQ(video.codecType, "video");
+  EXPECT_EQ(video.codecName, "rawvideo");
+  EXPECT_EQ(video.pixFmt, "bgr24");
+  EXPECT_EQ(video.width, static_cast<int>(movie.width));
+  EXPECT_EQ(video.height, static_cast<int>(movie.height));
+  const uint32_t divisor = std::gcd(movie.rate, movie.scale);
+  EXPECT_EQ(video.frameRate,
+            std::to_string(movie.rate / divisor) + "/" + std::to_string(movie.scale / divisor));
+  EXPECT_EQ(video.readFrames, static_cast<int64_t>(frames));
+  EXPECT_NEAR(video.duration, double(frames) * movie.scale / movie.rate, 1e-3);
+  EXPECT_EQ(audio.codecType, "audio");
+  EXPECT_EQ(audio.codecName, "pcm_s16le");
+  EXPECT_EQ(audio.sampleRate, static_cast<int>(movie.soundRate));
+  EXPECT_EQ(audio.channels, 1);
+  EXPECT_EQ(audio.bitsPerSample, 16);
+  const size_t samples = soundBlocks * movie.soundBlockBytes / 2;
+  // ffprobe gives no duration for PCM in AVI; the header's length in samples
+  // says the same.
+  EXPECT_EQ(audio.headerFrames, static_cast<int64_t>(samples));
+
+  Bytes decodedVideo;
+  ASSERT_TRUE(porute_test::DecodeVideoBgr24(avi, decodedVideo));
+  const size_t frameBytes = size_t{movie.width} * movie.height * 3;
+  ASSERT_EQ(decodedVideo.size(), frameBytes * frames);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const Bytes expected = mw::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), decodedVideo.begin() + i * frameBytes))
+        << "frame " << i << " differs";
+  }
+  Bytes decodedSound;
+  ASSERT_TRUE(porute_test::DecodeAudioS16le(avi, decodedSound));
+  ASSERT_LE(samples * 2, movie.sound.size());
+  EXPECT_EQ(decodedSound.size(), samples * 2);
+  EXPECT_TRUE(std::equal(decodedSound.begin(), decodedSound.end(), movie.sound.begin()))
+      << "sound differs";
+}
+
+class Porute2avi : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+  }
+  std::string At(const std::string& name) const { return dir / name; }
+  TempDir dir;
+};
+
+struct MovieCase {
+  const char* label;
+  bool v02;
+  mw::V02MovieOptions v02Options;
+  mw::V00MovieOptions v00Options;
+};
+
+MovieCase V02Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
+                  uint32_t framesPerChunk, uint32_t scale, uint32_t soundRate,
+                  mw::ContentKind content = mw::ContentKind::kScene) {
+  MovieCase c{label, true, {}, {}};
+  c.v02Options.width = width;
+  c.v02Options.height = height;
+  c.v02Options.frames = frames;
+  c.v02Options.framesPerChunk = framesPerChunk;
+  c.v02Options.scale = scale;
+  c.v02Options.soundRate = soundRate;
+  c.v02Options.content = content;
+  return c;
+}
+
+MovieCase V00Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
+                  uint32_t scale, bool withSound) {
+  MovieCase c{label, false, {}, {}};
+  c.v00Options.width = width;
+  c.v00Options.height = height;
+  c.v00Options.frames = frames;
+  c.v00Options.scale = scale;
+  c.v00Options.withSound = withSound;
+  return c;
+}
+
+class RoundTrip : public Porute2avi, public testing::WithParamInterface<MovieCase> {};
+
+TEST_P(RoundTrip, EveryFrameAndSampleReadsBack) {
+  const MovieCase& c = GetParam();
+  const std::string input = At(c.v02 ? "movie.V02" : "movie.V00");
+  ASSERT_EQ(c.v02 ? mw::WriteV02Movie(input, c.v02Options) : mw::WriteV00Movie(input, c.v00Options),
+            0);
+  mw::ExpectedMovie movie;
+  ASSERT_TRUE(mw::ExpectMovieFile(input, movie));
+  ASSERT_EQ(mkdir(At("out").c_str(), 0755), 0);
+
+  const RunResult run = Convert({"-q", "-o", At("out"), input});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "");
+  const uint32_t chunks = (movie.frameCount + movie.framesPerChunk - 1) / movie.framesPerChunk;
+  ExpectAviHolds(At("out/movie.avi"), movie, movie.frameCount, chunks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Movies, RoundTrip,
+    testing::Values(
+        // 25 frames at 8 a chunk: the last chunk has one frame and a whole
+        // sound block.
+        V02Case("V02_25FramesAt8", 160, 120, 25, 8, 6, 8000),
+        V02Case("V02_OneFrameChunks_Scale7_11025Hz", 64, 48, 9, 1, 7, 11025),
+        V02Case("V02_64FrameChunks_22050Hz", 48, 32, 70, 64, 6, 22050),
+        V02Case("V02_RandomContent", 80, 60, 12, 8, 5, 8000, mw::ContentKind::kRandom),
+        // 10 pixels wide: each row of the bitmap has 2 bytes of fill that
+        // must not reach the picture.
+        V00Case("V00_10x8_WithSound", 10, 8, 17, 6, true),
+        V00Case("V00_Silent_Scale3", 40, 30, 8, 3, false)),
+    [](const testing::TestParamInfo<MovieCase>& p) { return std::string(p.param.label); });
+
+TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
+  mw::V02MovieOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.frames = 60;
+  const std::string input = At("long.V02");
+  ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
+  mw::ExpectedMovie movie;
+  ASSERT_TRUE(mw::ExpectMovieFile(input, movie));
+
+  // 57,600 bytes a frame: a 500,000-byte limit makes about eight RIFFs.
+  const RunResult run = Convert({"-q", "--riff-limit=500000", input});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string avi = At("long.avi");
+  const std::string bytes = porute_test::ReadText(avi);
+  EXPECT_NE(bytes.find("AVIX"), std::string::npos) << "no second RIFF";
+  EXPECT_NE(bytes.find("odml"), std::string::npos);
+  EXPECT_NE(bytes.find("indx"), std::string::npos);
+  ExpectAviHolds(avi, movie, 60, 8);
+}
+
+TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
+  mw::V02MovieOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.frames = 40;
+  const std::string input = At("cut.V02");
+  ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
+  mw::ExpectedMovie movie;
+  ASSERT_TRUE(mw::ExpectMovieFile(input, movie));
+  // Cut inside the fourth chunk: three whole chunks remain readable.
+  Bytes file;
+  ASSERT_TRUE(mw::ReadWholeFile(input, file));
+  size_t at = 256 + 33280;
+  for (int chunk = 0; chunk < 3; ++chunk) at += 32 + mw::GetU32(file, at + 4);
+  ASSERT_EQ(truncate(input.c_str(), static_cast<off_t>(at + 40)), 0);
+  mw::WriteV02Movie(At("after.V02"), options);
+
+  const RunResult run = Convert({"-q", input, At("after.V02")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Message(input, "ファイルの読み込みに失敗しました。"));
+  EXPECT_FALSE(porute_test::FileExists(At("after.avi"))) << "the batch went on after the error";
+  ExpectAviHolds(At("cut.avi"), movie, 24, 3);
+}
+
+struct StatusCase {
+  const char* label;
+  std::vector<std::string> args;  // "@" stands for the scratch folder
+  int exitCode;
+  std::string err;                // expected standard error, "@" likewise
+  bool stdoutText;                // something on standard output
+};
+
+class ExitStatus : public Porute2avi, public testing::WithParamInterface<StatusCase> {};
+
+std::string Expand(const std::string& text, const std::string& folder) {
+  std::string expanded;
+  for (char c : text) {
+    if (c == '@') {
+      expanded += folder;
+    } else {
+      expanded += c;
+    }
+  }
+  return expanded;
+}
+
+TEST_P(ExitStatus, AndMessages) {
+  const StatusCase& c = GetParam();
+  mw::V00MovieOptions options;
+  options.width = 8;
+  options.height = 8;
+  options.frames = 1;
+  ASSERT_EQ(mw::WriteV00Movie(At("ok.V00"), options), 0);
+  porute_test::WriteText(At("notes.txt"), "not a movie");
+  std::vector<std::string> args;
+  for (const std::string& arg : c.args) args.push_back(Expand(arg, dir.Path()));
+  const RunResult run = Convert(args);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(run.err, Expand(c.err, dir.Path()));
+  EXPECT_EQ(!run.out.empty(), c.stdoutText) << run.out;
+}
+
+const std::string kHint = "Try 'porute2avi --help' for more information.\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExitStatus,
+    testing::Values(
+        StatusCase{"Converted", {"@/ok.V00"}, 0, "", false},
+        StatusCase{"MissingInput", {"@/gone.V02", "@/ok.V00"}, 1,
+                   "\"@/gone.V02\"\nファイルが開けませんでした。\n", false},
+        StatusCase{"NotAMovie", {"@/notes.txt"}, 1, "\"@/notes.txt\"\n対応できないファイル形式です。\n",
+                   false},
+        StatusCase{"OutputFolderNotWritable", {"-o", "/proc", "@/ok.V00"}, 1,
+                   "\"/proc/ok.avi\"\nファイルが開けませんでした。\n", false},
+        StatusCase{"NoFiles", {}, 2, "porute2avi: no input files\n" + kHint, false},
+        StatusCase{"OnlyOptions", {"-q", "--"}, 2, "porute2avi: no input files\n" + kHint, false},
+        StatusCase{"UnknownOption", {"--frobnicate", "@/ok.V00"}, 2,
+                   "porute2avi: unknown option '--frobnicate'\n" + kHint, false},
+        StatusCase{"UnknownShortOption", {"-qx", "@/ok.V00"}, 2,
+                   "porute2avi: unknown option '-x'\n" + kHint, false},
+        StatusCase{"YesAndNo", {"-y", "-n", "@/ok.V00"}, 2,
+                   "porute2avi: -y and -n exclude each other\n" + kHint, false},
+        StatusCase{"MissingOutputFolder", {"-o", "@/nowhere", "@/ok.V00"}, 2,
+                   "porute2avi: output folder '@/nowhere' does not exist\n" + kHint, false},
+        StatusCase{"OutputFolderIsAFile", {"-o", "@/notes.txt", "@/ok.V00"}, 2,
+                   "porute2avi: output folder '@/notes.txt' is not a folder\n" + kHint, false},
+        StatusCase{"Help", {"--help", "--frobnicate"}, 0, "", true},
+        StatusCase{"Version", {"--version"}, 0, "", true}),
+    [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
+
+TEST_F(Porute2avi, NothingIsWrittenWhenTheOutputFolderIsMissing) {
+  mw::V00MovieOptions options;
+  options.frames = 1;
+  ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
+  Convert({"-o", At("nowhere"), At("a.V00")});
+  EXPECT_FALSE(porute_test::FileExists(At("nowhere")));
+  EXPECT_FALSE(porute_test::FileExists(At("a.avi")));
+}
+
+TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
+  EXPECT_EQ(Convert({"--version"}).out, "porute2avi (変換ぽるて) 1.0\n");
+  const RunResult help = Convert({"-h"});
+  EXPECT_EQ(help.out.rfind("Usage: porute2avi [-o DIR] [-y | -n] [-q] FILE...\n", 0), 0u);
+  EXPECT_EQ(help.out.find("riff"), std::string::npos) << "the testing option stays hidden";
+}
+
+TEST_F(Porute2avi, DoubleDashEndsTheOptions) {
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 1;
+  ASSERT_EQ(mw::WriteV00Movie(At("-q.V00"), options), 0);
+  const RunResult run = Convert({"--", "-q.V00"}, InFolder(dir.Path()));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(porute_test::FileExists(At("-q.avi")));
+}
+
+TEST_F(Porute2avi, InputWithoutFolderGoesToTheCurrentFolder) {
+  ASSERT_EQ(mkdir(At("work").c_str(), 0755), 0);
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 3;
+  ASSERT_EQ(mw::WriteV00Movie(At("work/m.V00"), options), 0);
+  const RunResult run = Convert({"m.V00"}, InFolder(At("work")));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(porute_test::FileExists(At("work/m.avi")));
+  EXPECT_FALSE(porute_test::FileExists("/m.avi"));
+}
+
+// -y, -n and no terminal, with an output that exists.
+struct OverwriteCase {
+  const char* label;
+  std::vector<std::string> options;
+  bool overwritten;
+  std::string err;
+};
+
+class ExistingOutput : public Porute2avi, public testing::WithParamInterface<OverwriteCase> {};
+
+TEST_P(ExistingOutput, IsOverwrittenOnlyWhenAllowed) {
+  const OverwriteCase& c = GetParam();
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 2;
+  ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
+  ASSERT_EQ(mw::WriteV00Movie(At("b.V00"), options), 0);
+  porute_test::WriteText(At("a.avi"), "a user's file");
+  std::vector<std::string> args = c.options;
+  args.push_back(At("a.V00"));
+  args.push_back(At("b.V00"));
+  // Standard input is a pipe here: no terminal to ask on.
+  const RunResult run = Convert(args, WithInput("y\ny\n"));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, Expand(c.err, dir.Path()));
+  EXPECT_EQ(porute_test::ReadText(At("a.avi")) != "a user's file", c.overwritten);
+  EXPECT_TRUE(porute_test::FileExists(At("b.avi"))) << "the batch goes on after a skip";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExistingOutput,
+    testing::Values(
+        OverwriteCase{"Yes", {"-y"}, true, ""},
+        OverwriteCase{"Never", {"-n"}, false, "porute2avi: skipped: @/a.avi (exists)\n"},
+        OverwriteCase{"NoTerminal", {}, false,
+                      "porute2avi: skipped: @/a.avi (exists; no terminal to ask, use -y to "
+                      "overwrite)\n"}),
+    [](const testing::TestParamInfo<OverwriteCase>& p) { return std::string(p.param.label); });
+
+// The program on a pseudo-terminal, as a user at a terminal runs it.
+struct TerminalRun {
+  int exitCode = -1;
+  int signal = 0;
+  std::string transcript;  // all it wrote to the terminal
+};
+
+struct TerminalStep {
+  std::string waitFor;  // text that must appear in the transcript first
+  std::string send;     // then typed
+};
+
+TerminalRun RunOnTerminal(const std::vector<std::string>& args, const std::string& term,
+                          const std::vector<TerminalStep>& steps) {
+  TerminalRun result;
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 80;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+  if (pid == 0) {
+    std::vector<std::string> argv = args;
+    argv.insert(argv.begin(), kProgram);
+    std::vector<char*> argp;
+    for (auto& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    setenv("TERM", term.c_str(), 1);
+    execv(kProgram.c_str(), argp.data());
+    _exit(127);
+  }
+  if (pid < 0) return result;
+  size_t step = 0;
+  size_t searchFrom = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[4096];
+  for (;;) {
+    if (step < steps.size()) {
+      const size_t found = result.transcript.find(steps[step].waitFor, searchFrom);
+      if (found != std::string::npos) {
+        searchFrom = found + steps[step].waitFor.size();
+        const std::string& text = steps[step].send;
+        if (write(master, text.data(), text.size()) != static_cast<ssize_t>(text.size())) break;
+        ++step;
+        continue;
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd fd{master, POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) {
+      result.transcript.append(buffer, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO: the program has ended and closed the terminal
+    }
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+const std::string kQuestion = "同じ名前のファイルがあります。上書きしますか？ [y/n/a] ";
+const std::string kReprompt = "Please answer y (yes), n (no) or a (yes to all): ";
+
+struct PromptCase {
+  const char* label;
+  std::vector<TerminalStep> steps;
+  bool firstOverwritten;
+  bool secondOverwritten;
+  int questions;
+};
+
+class OverwritePrompt : public Porute2avi, public testing::WithParamInterface<PromptCase> {};
+
+TEST_P(OverwritePrompt, AnswersFromTheTerminal) {
+  const PromptCase& c = GetParam();
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 2;
+  for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
+  porute_test::WriteText(At("a.avi"), "kept");
+  porute_test::WriteText(At("b.avi"), "kept");
+
+  const TerminalRun run = RunOnTerminal({"-q", At("a.V00"), At("b.V00")}, "dumb", c.steps);
+  EXPECT_EQ(run.exitCode, 0) << run.transcript;
+  // The terminal turns "\n" into "\r\n".
+  EXPECT_NE(run.transcript.find("\"" + At("a.avi") + "\"\r\n" + kQuestion), std::string::npos)
+      << run.transcript;
+  int questions = 0;
+  for (size_t at = run.transcript.find(kQuestion); at != std::string::npos;
+       at = run.transcript.find(kQuestion, at + 1)) {
+    ++questions;
+  }
+  EXPECT_EQ(questions, c.questions) << run.transcript;
+  EXPECT_EQ(porute_test::ReadText(At("a.avi")) != "kept", c.firstOverwritten);
+  EXPECT_EQ(porute_test::ReadText(At("b.avi")) != "kept", c.secondOverwritten);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OverwritePrompt,
+    testing::Values(
+        PromptCase{"YesThenNo", {{kQuestion, "y\n"}, {kQuestion, "no\n"}}, true, false, 2},
+        PromptCase{"YesToAll", {{kQuestion, "a\n"}}, true, true, 1},
+        PromptCase{"AllInCapitals", {{kQuestion, "ALL\n"}}, true, true, 1},
+        // Unrecognised twice: the question counts as dismissed and skips.
+        PromptCase{"NoAnswerSkips",
+                   {{kQuestion, "maybe\n"}, {kReprompt, "\n"}, {kQuestion, "yes\n"}},
+                   false, true, 2},
+        PromptCase{"UnrecognisedThenYes", {{kQuestion, "ok\n"}, {kReprompt, "y\n"}, {kQuestion, "n\n"}},
+                   true, false, 2},
+        // End of input (Ctrl-D) dismisses both questions.
+        PromptCase{"EndOfInputSkips", {{kQuestion, "\x04"}, {kQuestion, "\x04"}}, false, false, 2}),
+    [](const testing::TestParamInfo<PromptCase>& p) { return std::string(p.param.label); });
+
+TEST_F(Porute2avi, ProgressIsDrawnInPlaceOnASmartTerminalOnly) {
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 20;
+  ASSERT_EQ(mw::WriteV00Movie(At("動画.V00"), options), 0);
+
+  const TerminalRun smart = RunOnTerminal({"-y", At("動画.V00")}, "xterm", {});
+  EXPECT_EQ(smart.exitCode, 0);
+  EXPECT_NE(smart.transcript.find("\r  0% [1/1] 0/20 動画.V00\x1b[K"), std::string::npos)
+      << smart.transcript;
+  EXPECT_NE(smart.transcript.find("\r\x1b[Kporute2avi: 1 converted, 0 skipped"), std::string::npos)
+      << smart.transcript;
+
+  const TerminalRun dumb = RunOnTerminal({"-y", At("動画.V00")}, "dumb", {});
+  EXPECT_EQ(dumb.transcript, "[1/1] 動画.V00\r\nporute2avi: 1 converted, 0 skipped\r\n");
+
+  const TerminalRun quiet = RunOnTerminal({"-q", "-y", At("動画.V00")}, "xterm", {});
+  EXPECT_EQ(quiet.transcript, "");
+}
+
+// A stop signal while a long movie is converted: the file in hand is closed
+// after its current chunk as a complete AVI file, the next is never begun.
+class StopSignal : public Porute2avi, public testing::WithParamInterface<int> {};
+
+TEST_P(StopSignal, LeavesAWellFormedFileAndExits130) {
+  // Frames that do not change decode fast and make a small movie that still
+  // takes a while to write: 230,400 bytes a frame.
+  mw::V02MovieOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.frames = 2000;
+  options.content = mw::ContentKind::kStill;
+  const std::string input = At("long.V02");
+  ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
+  mw::V00MovieOptions small;
+  small.frames = 1;
+  ASSERT_EQ(mw::WriteV00Movie(At("next.V00"), small), 0);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(kProgram.c_str(), kProgram.c_str(), input.c_str(), At("next.V00").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const std::string avi = At("long.avi");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (FileSize(avi) < 3'000'000 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(pid, GetParam());
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_FALSE(porute_test::FileExists(At("next.avi")));
+
+  const porute_test::Probe probe = porute_test::ProbeFile(avi);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_EQ(probe.streams.size(), 2u);
+  const int64_t frames = probe.streams[0].readFrames;
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 2000) << "the signal came too late to test anything";
+  EXPECT_EQ(frames % 8, 0) << "the file ends inside a chunk";
+  // The file holds exactly the frames and sound of the chunks it reports:
+  // those of a movie made with the same options but only that many frames
+  // (reading all 2000 through the reference would take seconds).
+  options.frames = static_cast<uint32_t>(frames);
+  Bytes shorter;
+  ASSERT_EQ(mw::MakeV02Movie(options, shorter), 0);
+  mw::ExpectedMovie movie;
+  ASSERT_TRUE(mw::ExpectV02(shorter, movie));
+  ExpectAviHolds(avi, movie, static_cast<uint32_t>(frames), static_cast<size_t>(frames / 8));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, testing::Values(SIGINT, SIGTERM),
+                         [](const testing::TestParamInfo<int>& p) {
+                           return std::string(p.param == SIGINT ? "Interrupt" : "Terminate");
+                         });
+
+}  // namespace

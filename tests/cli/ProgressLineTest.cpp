@@ -1,0 +1,81 @@
+#include "cli/ProgressLine.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "cli/ConsoleHost.h"
+
+namespace {
+
+std::string Format(std::string_view name, size_t columns) {
+  ProgressState state;
+  state.batchPercent = 45;
+  state.fileNumber = 2;
+  state.fileTotal = 3;
+  state.framesDone = 120;
+  state.frameTotal = 300;
+  state.fileName = name;
+  char out[512];
+  return std::string(out, FormatProgressLine(state, columns, out, sizeof out));
+}
+
+struct LineCase {
+  const char* name;
+  size_t columns;
+  const char* expected;
+};
+
+class ProgressLines : public testing::TestWithParam<LineCase> {};
+
+TEST_P(ProgressLines, FitTheTerminal) {
+  const LineCase& c = GetParam();
+  const std::string line = Format(c.name, c.columns);
+  EXPECT_EQ(line, c.expected);
+  EXPECT_LE(DisplayWidth(line), c.columns);
+}
+
+// The head " 45% [2/3] 120/300 " is 19 cells.
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgressLines,
+    testing::Values(LineCase{"clip.V02", 79, " 45% [2/3] 120/300 clip.V02"},
+                    LineCase{"clip.V02", 27, " 45% [2/3] 120/300 clip.V02"},
+                    LineCase{"clip.V02", 26, " 45% [2/3] 120/300 clip..."},
+                    LineCase{"clip.V02", 22, " 45% [2/3] 120/300 "},
+                    LineCase{"clip.V02", 10, " 45% [2/3]"},
+                    // Kana take two cells: a cut never splits one, and the
+                    // line may come out a cell short rather than over.
+                    LineCase{"動画ファイル.V02", 35, " 45% [2/3] 120/300 動画ファイル.V02"},
+                    LineCase{"動画ファイル.V02", 34, " 45% [2/3] 120/300 動画ファイル..."},
+                    LineCase{"動画ファイル.V02", 33, " 45% [2/3] 120/300 動画ファイ..."},
+                    // Bytes that are not UTF-8 count one cell each.
+                    LineCase{"\xff\xfe\x83.V02", 79, " 45% [2/3] 120/300 \xff\xfe\x83.V02"}));
+
+TEST(DisplayWidth, CountsWideAndNarrowCharacters) {
+  EXPECT_EQ(DisplayWidth("abc"), 3u);
+  EXPECT_EQ(DisplayWidth("変換ぽるて"), 10u);
+  EXPECT_EQ(DisplayWidth("ＡＢ"), 4u);  // full-width forms
+  EXPECT_EQ(DisplayWidth("é"), 1u);
+  EXPECT_EQ(DisplayWidth("\xe3\x81"), 2u);  // a cut character: two stray bytes
+}
+
+TEST(OverwriteReply, WordsAndLetters) {
+  struct Case {
+    const char* line;
+    std::optional<OverwriteAnswer> answer;
+  };
+  const Case cases[] = {
+      {"y", OverwriteAnswer::kYes},        {"Yes", OverwriteAnswer::kYes},
+      {"  YES \r", OverwriteAnswer::kYes}, {"n", OverwriteAnswer::kNo},
+      {"no", OverwriteAnswer::kNo},        {"a", OverwriteAnswer::kYesToAll},
+      {"ALL", OverwriteAnswer::kYesToAll}, {"", std::nullopt},
+      {"ye", std::nullopt},                {"yes please", std::nullopt},
+      {"はい", std::nullopt},              {"nope", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseOverwriteReply(c.line), c.answer) << '"' << c.line << '"';
+  }
+}
+
+}  // namespace
