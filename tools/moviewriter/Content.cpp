@@ -69,36 +69,32 @@ void Scene::ShapePosition(const Shape& shape, uint32_t frame, int32_t& x, int32_
   y = Bounce(shape.y0, shape.vy, frame, roomY);
 }
 
-Scene::Sample Scene::At(uint32_t frame, const std::vector<Placed>& places, int32_t x,
-                        int32_t y) const {
-  // Later shapes are drawn over earlier ones.
-  for (size_t i = shapes_.size(); i-- > 0;) {
-    const Shape& shape = shapes_[i];
-    const int32_t u = x - places[i].left;
-    const int32_t v = y - places[i].top;
-    if (u < 0 || v < 0 || u >= shape.size || v >= shape.size) continue;
-    const int32_t half = shape.size / 2;
-    const int32_t du = std::abs(2 * u + 1 - shape.size);
-    const int32_t dv = std::abs(2 * v + 1 - shape.size);
-    bool inside = true;
-    bool marked = false;
-    switch (shape.kind) {
-      case 0:  // disc with rings
-        inside = du * du + dv * dv <= shape.size * shape.size;
-        marked = ((du * du + dv * dv) / std::max(1, half * 6)) % 2 == 1;
-        break;
-      case 1:  // square with a checker
-        marked = ((u / 4) + (v / 4)) % 2 == 0;
-        break;
-      default:  // diamond with stripes
-        inside = du + dv <= shape.size;
-        marked = (v / 4) % 2 == 0;
-        break;
-    }
-    if (!inside) continue;
-    const uint32_t level = static_cast<uint32_t>(shape.luma >> 2);
-    return Sample{YuvLuma(marked ? level - 8 : level), shape.chroma};
+bool Scene::ShapeSample(const Shape& shape, int32_t u, int32_t v, Sample& sample) const {
+  const int32_t half = shape.size / 2;
+  const int32_t du = std::abs(2 * u + 1 - shape.size);
+  const int32_t dv = std::abs(2 * v + 1 - shape.size);
+  bool inside = true;
+  bool marked = false;
+  switch (shape.kind) {
+    case 0:  // disc with rings
+      inside = du * du + dv * dv <= shape.size * shape.size;
+      marked = ((du * du + dv * dv) / std::max(1, half * 6)) % 2 == 1;
+      break;
+    case 1:  // square with a checker
+      marked = ((u / 4) + (v / 4)) % 2 == 0;
+      break;
+    default:  // diamond with stripes
+      inside = du + dv <= shape.size;
+      marked = (v / 4) % 2 == 0;
+      break;
   }
+  if (!inside) return false;
+  const uint32_t level = static_cast<uint32_t>(shape.luma >> 2);
+  sample = Sample{YuvLuma(marked ? level - 8 : level), shape.chroma};
+  return true;
+}
+
+Scene::Sample Scene::Background(uint32_t frame, int32_t x, int32_t y) const {
   if (y >= groundTop_) {
     // Diagonal stripes that scroll 4 pixels to the left every frame.
     const int64_t phase = PositiveModulo(int64_t{x} + 4 * int64_t{frame} + (y - groundTop_), 32);
@@ -114,17 +110,31 @@ void Scene::RenderWorkingFrame(uint32_t frame, Bytes& working) const {
   const size_t stride = geometry.Stride();
   working.resize(geometry.PlaneSize());
   const size_t chromaStart = geometry.LumaBytes();
-  std::vector<Placed> places(shapes_.size());
-  for (size_t i = 0; i < shapes_.size(); ++i) {
-    ShapePosition(shapes_[i], frame, places[i].left, places[i].top);
-  }
+  auto put = [&](size_t pair, size_t y, const Sample& sample) {
+    working[y * stride + pair] = sample.luma;
+    // A chroma byte covers a 2 × 2 square; its top-left pixel decides.
+    if (y % 2 == 0) working[chromaStart + (y / 2) * stride + pair] = sample.chroma;
+  };
   for (uint32_t y = 0; y < gridHeight_; ++y) {
     for (uint32_t pair = 0; pair < stride; ++pair) {
-      const Sample sample =
-          At(frame, places, static_cast<int32_t>(2 * pair), static_cast<int32_t>(y));
-      working[y * stride + pair] = sample.luma;
-      // A chroma byte covers a 2 × 2 square; its top-left pixel decides.
-      if (y % 2 == 0) working[chromaStart + (y / 2) * stride + pair] = sample.chroma;
+      put(pair, y, Background(frame, static_cast<int32_t>(2 * pair), static_cast<int32_t>(y)));
+    }
+  }
+  // Later shapes are drawn over earlier ones. Shapes sit on even columns, so
+  // every pixel pair lies wholly inside or outside a shape's square.
+  for (const Shape& shape : shapes_) {
+    int32_t left = 0;
+    int32_t top = 0;
+    ShapePosition(shape, frame, left, top);
+    const int32_t bottom = std::min(top + shape.size, static_cast<int32_t>(gridHeight_));
+    const int32_t right = std::min(left + shape.size, static_cast<int32_t>(gridWidth_));
+    for (int32_t y = std::max(top, 0); y < bottom; ++y) {
+      for (int32_t x = std::max(left, 0); x < right; x += 2) {
+        Sample sample{};
+        if (ShapeSample(shape, x - left, y - top, sample)) {
+          put(static_cast<size_t>(x / 2), static_cast<size_t>(y), sample);
+        }
+      }
     }
   }
 }
@@ -175,7 +185,11 @@ Bytes ToneBytes(double frequency, uint32_t sampleRate, size_t count, uint32_t am
 Bytes RandomBytes(size_t count, uint32_t seed) {
   std::mt19937 random(seed);
   Bytes bytes(count);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+  // Four bytes from each 32-bit draw.
+  for (size_t i = 0; i < count; i += 4) {
+    const auto draw = static_cast<uint32_t>(random());
+    for (size_t b = 0; b < 4 && i + b < count; ++b) bytes[i + b] = static_cast<uint8_t>(draw >> (8 * b));
+  }
   return bytes;
 }
 

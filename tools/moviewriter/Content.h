@@ -44,12 +44,12 @@ class Scene {
   };
   // Position of a shape at a frame: a walk that bounces off the frame's edges.
   void ShapePosition(const Shape& shape, uint32_t frame, int32_t& x, int32_t& y) const;
-  struct Placed {
-    int32_t left, top;
-  };
-  // Luma of the pixel pair (x, x + 1) and chroma of the 2 × 2 square at
-  // even x and y, with the shapes where `places` puts them.
-  Sample At(uint32_t frame, const std::vector<Placed>& places, int32_t x, int32_t y) const;
+  // The sample of a shape at (u, v) inside its square; false where the
+  // shape leaves the background showing.
+  bool ShapeSample(const Shape& shape, int32_t u, int32_t v, Sample& sample) const;
+  // Luma of the pixel pair (x, x + 1) and chroma of the 2 × 2 square at even
+  // x and y, behind the shapes.
+  Sample Background(uint32_t frame, int32_t x, int32_t y) const;
 
   uint32_t width_;
   uint32_t height_;

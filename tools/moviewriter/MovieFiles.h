@@ -119,8 +119,9 @@ Bytes BuildSnd(uint16_t rateCode, std::span<const uint8_t> soundBytes, uint8_t f
 uint16_t RateCodeFor(uint32_t soundRate);
 uint32_t RateFromCode(uint16_t rateCode);
 // Sound bytes per chunk of eight VD00 frames: rate × 8 / (60 / scale), the
-// division 60 / scale first. 0 when scale is 0 → 6 applied by the caller, or
-// above 60.
+// division 60 / scale first, with the scale as a reader uses it (a stored 0
+// already taken as 6). 0 for a scale of 0 or above 60, where that division
+// has no use.
 uint32_t V00SoundBytesPerChunk(uint32_t soundRate, uint32_t scale);
 
 }  // namespace moviewriter

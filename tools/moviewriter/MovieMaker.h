@@ -18,6 +18,7 @@ enum class ContentKind : uint8_t {
   kScene,     // moving shapes over a scrolling ground (Scene)
   kRandom,    // every frame random from the first byte to the last
   kScramble,  // a random first frame, then random edits of every op's kind
+              // (VD00: random frames, as kRandom)
   kStill,     // the scene's first frame throughout: later frames have no ops
 };
 
