@@ -1,12 +1,11 @@
 // porute-mkmovie: writes VD02 and VD00 test movies, and a folder of small
 // valid and damaged movies that seeds the decoder's fuzzer.
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -224,8 +223,11 @@ int WriteMovie(bool v02, const std::string& path, const std::vector<std::string_
 }
 
 int WriteCorpus(const std::string& folder) {
-  if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "porute-mkmovie: cannot make %s: %s\n", folder.c_str(), std::strerror(errno));
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    std::fprintf(stderr, "porute-mkmovie: cannot make %s: %s\n", folder.c_str(),
+                 error.message().c_str());
     return kExitFailed;
   }
   std::vector<mw::CatalogueMovie> movies = mw::DamagedMovies();
