@@ -85,7 +85,9 @@ void ConsoleHost::ClearProgress() {
 
 void ConsoleHost::DrawProgress(bool force) {
   // Nothing to show before the first file is in hand.
-  if (options_.quiet || !smartTerminal_ || driver_ == nullptr || fileName_.empty()) return;
+  if (options_.quiet || !smartTerminal_ || driver_ == nullptr || !running_ || fileName_.empty()) {
+    return;
+  }
   const int64_t now = MonotonicNs();
   if (!force && now - lastDrawNs_ < kRedrawIntervalNs) return;
   lastDrawNs_ = now;
@@ -186,7 +188,8 @@ OverwriteAnswer ConsoleHost::ConfirmOverwrite(const std::string& outputPath) {
     case OverwritePolicy::kAsk:
       break;
   }
-  if (!inputIsTerminal_) {
+  // The question needs a terminal to be seen on and one to answer from.
+  if (!inputIsTerminal_ || !errorIsTerminal_) {
     AnnounceSkip(outputPath, "exists; no terminal to ask, use -y to overwrite");
     return OverwriteAnswer::kNo;
   }
@@ -199,6 +202,7 @@ bool ConsoleHost::ConfirmAbort() {
 }
 
 void ConsoleHost::SetRunning(bool running) {
+  running_ = running;
   if (!running) ClearProgress();
 }
 

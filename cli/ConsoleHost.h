@@ -73,6 +73,7 @@ class ConsoleHost : public BatchHost {
   bool smartTerminal_;  // redraws one line in place
   BatchDriver* driver_ = nullptr;
 
+  bool running_ = false;
   bool interrupted_ = false;
   bool lineShown_ = false;
   uint32_t maximum_ = 0;
