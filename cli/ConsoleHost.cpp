@@ -116,8 +116,8 @@ void ConsoleHost::NoticeInterrupt() {
   interrupted_ = true;
   if (driver_ != nullptr) driver_->AbortRequested = 1;
   ClearProgress();
-  Write("porute2avi: interrupted; stopping after the current chunk "
-        "(interrupt again to quit at once)\n");
+  // The file in hand is closed after its current chunk; none is begun after.
+  Write("porute2avi: interrupted, stopping (interrupt again to quit at once)\n");
 }
 
 void ConsoleHost::ShowError(const std::string& text) {
