@@ -1,0 +1,17 @@
+// henkan-porute: the desktop window of the converter.
+#include <QIcon>
+#include <string>
+#include <vector>
+
+#include "app/ProgramEntry.h"
+#include "mainform/Mainform.h"
+
+int main(int argc, char** argv) {
+  // Every argument is an input path, taken as the bytes the system passed
+  // before Qt looks at them: names need not be valid in the locale's
+  // encoding, and Qt removes the options it knows from argv.
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  ProgramApplication app(argc, argv);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/henkan-porute.png")));
+  return RunProgram(app, [&arguments] { return std::make_unique<TForm1>(arguments); });
+}

@@ -1,0 +1,392 @@
+#include "mainform/Mainform.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <new>
+
+#include "batch/Messages.h"
+#include "batch/PathNames.h"
+#include "mainform/ButtonGlyphs.h"
+#include "mainform/DroppedPaths.h"
+#include "mainform/MessageBoxes.h"
+#include "mainform/PreviewImage.h"
+#include "v02dec/V02Decode.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// The window's font as designed. Debian has no font of that name; the
+// substitutes are the proportional Japanese Gothics it does have, in order of
+// closeness (IPA P Gothic keeps the design's 12-pixel line height).
+const char kWindowFontFamily[] = "ＭＳ Ｐゴシック";
+constexpr int kWindowFontPixels = 12;
+
+// Descriptions exactly as the dialog shows them, each followed by the
+// patterns Qt matches (it hides the second parenthesis). Qt separates
+// patterns by blanks, so "*.V02;*.V00" could not serve as patterns itself.
+// "*V00" has no dot on purpose; the dialog compares names without regard to
+// letter case. "*.*" means every file, as it does on Windows.
+const char kFilterMovies[] = "動くぽるてファイル (*.V02;*.V00) (*.V02 *V00)";
+const char kFilterAll[] = "すべてのファイル (*.*) (*)";
+
+const char kBrowserPrompt[] = "保存先フォルダを選択して下さい";
+const char kOpenDialogTitle[] = "ファイルを開く";
+
+QString FromBytes(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+std::string ToBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Qt's progress bar drops a value outside its range; the batch's bar keeps
+// its maximum when a drop lengthens the list, so such a value shows as full.
+int ClampToInt(uint32_t value) {
+  return value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
+struct DesignRect {
+  int left, top, width, height;
+};
+constexpr DesignRect kBevel1{8, 8, 241, 177};
+constexpr DesignRect kImage1{16, 16, 225, 161};
+constexpr DesignRect kFnameLbl{88, 192, 4, 12};
+constexpr DesignRect kLabel1{272, 176, 77, 12};
+constexpr DesignRect kLabel2{280, 192, 69, 12};
+constexpr DesignRect kInputSelBtn{264, 16, 97, 25};
+constexpr DesignRect kSaveDirBtn{264, 64, 97, 25};
+constexpr DesignRect kBtnStart{264, 120, 97, 41};
+constexpr DesignRect kProgressBar1{8, 216, 353, 17};
+
+void Place(QWidget* widget, const DesignRect& r) {
+  widget->setGeometry(r.left, r.top, r.width, r.height);
+}
+
+// Labels size themselves to their text, as the design's auto-sizing labels
+// do: at least the designed box, and wider or taller where the text in the
+// font at hand needs it, so nothing is clipped. The position stays.
+void FitLabel(QLabel* label, const DesignRect& r) {
+  const QSize need = label->sizeHint();
+  label->setGeometry(r.left, r.top, std::max(r.width, need.width()),
+                     std::max(r.height, need.height()));
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setText(text);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+                        ButtonGlyph glyph) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setIcon(GlyphIcon(glyph));
+  button->setIconSize(QSize(kGlyphSize, kGlyphSize));
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+const char* TForm1::CreditLine() { return "©ぽるて工房"; }
+
+QString TForm1::BrowserStartFolder() {
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  if (!desktop.isEmpty() && QDir(desktop).exists()) return desktop;
+  return QDir::homePath();
+}
+
+TForm1::TForm1(std::vector<std::string> commandLine, QWidget* parent)
+    : QWidget(parent),
+      driver_(*this),
+      FileList(driver_.FileList),
+      SaveDir(driver_.SaveDir),
+      Busy(driver_.Busy),
+      AbortRequested(driver_.AbortRequested),
+      commandLine_(std::move(commandLine)) {
+  BuildLayout();
+  FileList.clear();
+  SaveDir.clear();
+  Busy = 0;
+  AbortRequested = 0;
+  // Dropped files are taken at any time, also during a batch.
+  setAcceptDrops(true);
+}
+
+TForm1::~TForm1() {
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::BuildLayout() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(kProgramName));
+  // A fixed, single border with the system menu, minimise and close: no
+  // maximise, no resizing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  move(kLeft, kTop);
+
+  QFont::insertSubstitutions(QString::fromUtf8(kWindowFontFamily),
+                             {QStringLiteral("IPAPGothic"), QString::fromUtf8("IPA Pゴシック"),
+                              QStringLiteral("Noto Sans CJK JP")});
+  QFont windowFont(QString::fromUtf8(kWindowFontFamily));
+  windowFont.setPixelSize(kWindowFontPixels);
+  windowFont.setWeight(QFont::Normal);
+  windowFont.setStyle(QFont::StyleNormal);
+  setFont(windowFont);
+
+  QPalette background = palette();
+  background.setColor(QPalette::Window, background.color(QPalette::Button));
+  setPalette(background);
+  setAutoFillBackground(true);
+
+  // Created from the back to the front: the bevel lies under the picture,
+  // and the labels, which paint no background of their own, over each other.
+  Bevel1 = new QFrame(this);
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Bevel1->setLineWidth(1);
+  Place(Bevel1, kBevel1);
+
+  Image1 = new PreviewImage(this);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Place(Image1, kImage1);
+
+  InputSelBtn = MakeButton(this, "InputSelBtn", "ファイル選択...", ButtonGlyph::kInputSelect);
+  Place(InputSelBtn, kInputSelBtn);
+  SaveDirBtn = MakeButton(this, "SaveDirBtn", "保存先...", ButtonGlyph::kSaveDir);
+  Place(SaveDirBtn, kSaveDirBtn);
+  BtnStart = MakeButton(this, "BtnStart", kCaptionStart, ButtonGlyph::kStart);
+  BtnStart->setFont(windowFont);
+  Place(BtnStart, kBtnStart);
+
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setFocusPolicy(Qt::TabFocus);
+  Place(ProgressBar1, kProgressBar1);
+
+  FnameLbl = MakeLabel(this, "FnameLbl", QStringLiteral(" "));
+  FitLabel(FnameLbl, kFnameLbl);
+  Label1 = MakeLabel(this, "Label1",
+                     QString::fromUtf8(kProgramName) + u' ' + QString::fromUtf8(kProgramVersion));
+  FitLabel(Label1, kLabel1);
+  Label2 = MakeLabel(this, "Label2", QString::fromUtf8(CreditLine()));
+  FitLabel(Label2, kLabel2);
+
+  setTabOrder(InputSelBtn, SaveDirBtn);
+  setTabOrder(SaveDirBtn, BtnStart);
+  setTabOrder(BtnStart, ProgressBar1);
+
+  // Our own dialogs rather than the desktop's: they behave alike on every
+  // desktop, filter names as designed, and can be driven by the tests.
+  OpenDialog1 = new QFileDialog(this, QString::fromUtf8(kOpenDialogTitle));
+  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+  OpenDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
+  OpenDialog1->setOption(QFileDialog::HideNameFilterDetails, true);
+  OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+  OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setSizeGripEnabled(true);
+  OpenDialog1->setNameFilters({QString::fromUtf8(kFilterMovies), QString::fromUtf8(kFilterAll)});
+
+  connect(InputSelBtn, &QPushButton::clicked, this, &TForm1::InputSelBtnClick);
+  connect(SaveDirBtn, &QPushButton::clicked, this, &TForm1::SaveDirBtnClick);
+  connect(BtnStart, &QPushButton::clicked, this, &TForm1::BtnStartClick);
+}
+
+void TForm1::SetLabelText(QLabel* label, const QString& text) {
+  label->setText(text);
+  if (label == FnameLbl) FitLabel(label, kFnameLbl);
+}
+
+void TForm1::FormActivate() {
+  FileList.clear();
+  for (const std::string& argument : commandLine_) FileList.push_back(argument);
+  if (FileList.empty()) return;
+  // No preview for files from the command line: the batch shows them.
+  BtnStartClick();
+  close();
+}
+
+void TForm1::BtnStartClick() { driver_.BtnStartClick(); }
+
+void TForm1::InputSelBtnClick() {
+  if (OpenDialog1->exec() != QDialog::Accepted) return;
+  const QStringList chosen = OpenDialog1->selectedFiles();
+  if (chosen.isEmpty()) return;
+  FileList.clear();
+  for (const QString& path : chosen) FileList.push_back(ToBytes(path));
+  ShowPreview(FileList.front());
+}
+
+void TForm1::SaveDirBtnClick() {
+  QFileDialog browser(this, QString::fromUtf8(kBrowserPrompt));
+  browser.setObjectName(QStringLiteral("FolderBrowser"));
+  browser.setOption(QFileDialog::DontUseNativeDialog, true);
+  browser.setOption(QFileDialog::ShowDirsOnly, true);
+  browser.setFileMode(QFileDialog::Directory);
+  browser.setAcceptMode(QFileDialog::AcceptOpen);
+  // Always the desktop: the browser does not start at the current SaveDir.
+  browser.setDirectory(BrowserStartFolder());
+  std::string chosen;
+  if (browser.exec() == QDialog::Accepted && !browser.selectedFiles().isEmpty()) {
+    chosen = ToBytes(browser.selectedFiles().front());
+  }
+  // Cancelling clears the folder: outputs go next to their inputs again.
+  SaveDir = chosen;
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+  if (Busy) {
+    driver_.AskAbort();
+    canClose = false;
+    return;
+  }
+  canClose = true;
+}
+
+void TForm1::FormClose() {
+  FileList.clear();
+  FileList.shrink_to_fit();
+}
+
+void TForm1::WMDropFiles(const std::vector<std::string>& droppedPaths) {
+  FileList.clear();
+  for (const std::string& path : droppedPaths) FileList.push_back(path);
+  if (FileList.empty()) return;
+  const std::string first = FileList.front();
+  ShowPreview(first);
+}
+
+void TForm1::ShowPreview(const std::string& path) {
+  // The preview has a decoder of its own, apart from a running batch's.
+  std::unique_ptr<V02Decode> decoder(new (std::nothrow) V02Decode);
+  if (decoder) {
+    decoder->LoadPreview(path);
+    Image1->Assign(decoder->previewBitmap);
+  } else {
+    Image1->Clear();
+  }
+  SetLabelText(FnameLbl, FromBytes(FileNamePart(path)));
+  if (decoder) decoder->Close();
+}
+
+void TForm1::ShowError(const std::string& text) { ShowWarningBox(QString::fromUtf8(text)); }
+
+OverwriteAnswer TForm1::ConfirmOverwrite(const std::string& outputPath) {
+  return AskOverwriteBox(QString::fromUtf8(OverwriteQuestionText(outputPath)));
+}
+
+bool TForm1::ConfirmAbort() { return AskYesNoBox(QString::fromUtf8(kTextAbortQuestion)); }
+
+void TForm1::SetRunning(bool running) {
+  BtnStart->setText(QString::fromUtf8(running ? kCaptionAbort : kCaptionStart));
+  InputSelBtn->setEnabled(!running);
+  SaveDirBtn->setEnabled(!running);
+}
+
+void TForm1::SetProgressMaximum(uint32_t maximum) { ProgressBar1->setMaximum(ClampToInt(maximum)); }
+
+void TForm1::SetProgressPosition(uint32_t position) {
+  ProgressBar1->setValue(std::clamp(ClampToInt(position), ProgressBar1->minimum(),
+                                    ProgressBar1->maximum()));
+}
+
+void TForm1::ShowFileName(const std::string& fileName) {
+  SetLabelText(FnameLbl, FromBytes(fileName));
+}
+
+void TForm1::ShowFrame(const TBitmap& frame) { Image1->Assign(frame); }
+
+void TForm1::Pump() { QCoreApplication::processEvents(); }
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (activated_) return;
+  activated_ = true;
+  // Run from the event loop, not from inside show(): a command-line batch
+  // then pumps events like any other, and the close that follows it reaches
+  // a running loop.
+  QTimer::singleShot(0, this, &TForm1::FormActivate);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool canClose = true;
+  FormCloseQuery(canClose);
+  if (!canClose) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+namespace {
+
+// The drop only reads the files: offer a copy (or a link), never a move,
+// which would let the source delete its files once the drop succeeds.
+bool ChooseReadOnlyAction(QDropEvent* event) {
+  const Qt::DropActions possible = event->possibleActions();
+  if (possible & Qt::CopyAction) {
+    event->setDropAction(Qt::CopyAction);
+  } else if (possible & Qt::LinkAction) {
+    event->setDropAction(Qt::LinkAction);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData() && !DroppedLocalPaths(*event->mimeData()).empty() &&
+      ChooseReadOnlyAction(event)) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData() && event->mimeData()->hasUrls() && ChooseReadOnlyAction(event)) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths =
+      event->mimeData() ? DroppedLocalPaths(*event->mimeData()) : std::vector<std::string>{};
+  if (paths.empty() || !ChooseReadOnlyAction(event)) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  WMDropFiles(paths);
+}
