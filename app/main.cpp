@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
   // encoding, and Qt removes the options it knows from argv.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   ProgramApplication app(argc, argv);
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/henkan-porute.png")));
+  QIcon icon;
+  for (const int size : {16, 32, 48, 256}) {
+    icon.addFile(QStringLiteral(":/icons/henkan-porute-%1.png").arg(size), QSize(size, size));
+  }
+  QApplication::setWindowIcon(icon);
   return RunProgram(app, [&arguments] { return std::make_unique<TForm1>(arguments); });
 }

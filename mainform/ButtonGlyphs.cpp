@@ -137,7 +137,16 @@ QImage GlyphImage(ButtonGlyph glyph, bool disabled) {
 
 QIcon GlyphIcon(ButtonGlyph glyph) {
   QIcon icon;
-  icon.addPixmap(QPixmap::fromImage(GlyphImage(glyph, false)), QIcon::Normal);
-  icon.addPixmap(QPixmap::fromImage(GlyphImage(glyph, true)), QIcon::Disabled);
+  for (const bool disabled : {false, true}) {
+    const QImage image = GlyphImage(glyph, disabled);
+    const QIcon::Mode mode = disabled ? QIcon::Disabled : QIcon::Normal;
+    icon.addPixmap(QPixmap::fromImage(image), mode);
+    // On a dense screen each glyph pixel becomes a square of pixels rather
+    // than a blur, as the sixteen-colour design wants.
+    QPixmap doubled = QPixmap::fromImage(
+        image.scaled(2 * kGlyphSize, 2 * kGlyphSize, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    doubled.setDevicePixelRatio(2.0);
+    icon.addPixmap(doubled, mode);
+  }
   return icon;
 }

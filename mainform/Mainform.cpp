@@ -101,7 +101,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
   button->setObjectName(QString::fromLatin1(name));
   button->setIcon(GlyphIcon(glyph));
   button->setIconSize(QSize(kGlyphSize, kGlyphSize));
-  button->setAutoDefault(false);
+  // Enter on the focused button presses it, as Space does.
+  button->setAutoDefault(true);
   return button;
 }
 

@@ -56,8 +56,6 @@ class TForm1 : public QWidget, public BatchHost {
   int& Busy;
   int& AbortRequested;
 
-  const BatchDriver& Driver() const { return driver_; }
-
   // Activation at start-up: takes the command line as the file list; with
   // any file on it, runs the batch and then closes the window.
   void FormActivate();

@@ -21,7 +21,7 @@ cleanup() {
   local pid
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
