@@ -105,6 +105,7 @@ struct DismissLeftOpen {
 class FormBatchTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir home_;
   std::unique_ptr<QTemporaryDir> dir_;
   std::string At(const QString& name) const { return dir_->filePath(name).toStdString(); }
 
@@ -118,7 +119,14 @@ class FormBatchTest : public QObject {
   }
 
  private slots:
-  void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+  void initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's file dialog keeps its history in the user's configuration; keep
+    // the tests' out of the real one.
+    QVERIFY(home_.isValid());
+    qputenv("HOME", home_.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home_.filePath("config").toLocal8Bit());
+  }
   void init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());

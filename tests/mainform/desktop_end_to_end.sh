@@ -124,7 +124,7 @@ if [ -n "$box" ]; then
   check "the warning box is centred on the screen" \
     test $((X + WIDTH / 2 - 512)) -ge -12 -a $((X + WIDTH / 2 - 512)) -le 12 \
     -a $((Y + HEIGHT / 2 - 384)) -ge -30 -a $((Y + HEIGHT / 2 - 384)) -le 30
-  xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
+  timeout 5 xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
   xdotool key --clearmodifiers Return
 fi
 status=0
