@@ -221,3 +221,30 @@ TEST(Samples, AreRemadeByteForByteByTheirCommands) {
 }
 
 }  // namespace
+
+// At 16 × 8 a chunk buffer holds (8 + 2) planes of 96 bytes: busy frames
+// whose op lists outgrow it are stored in their shorter form, so every seed
+// gives a movie a reader accepts; settings that can never fit are refused.
+TEST(MovieMaker, SmallFramesKeepEveryChunkWithinTheChunkBuffer) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(seed);
+    mw::V02MovieOptions options;
+    options.width = 16;
+    options.height = 8;
+    options.frames = 20;
+    options.seed = seed;
+    mw::Bytes movie;
+    ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
+    mw::ExpectedMovie expected;
+    EXPECT_TRUE(mw::ExpectV02(movie, expected));
+    EXPECT_EQ(expected.frames.size(), 20u);
+  }
+  mw::V02MovieOptions impossible;
+  impossible.width = 16;
+  impossible.height = 8;
+  impossible.frames = 70;
+  impossible.framesPerChunk = 64;
+  impossible.content = mw::ContentKind::kRandom;
+  mw::Bytes movie;
+  EXPECT_EQ(mw::MakeV02Movie(impossible, movie), 2);
+}

@@ -213,6 +213,13 @@ int WriteMovie(bool v02, const std::string& path, const std::vector<std::string_
     v00Options.content = common.content;
     result = mw::WriteV00Movie(path, v00Options);
   }
+  if (result == 2) {
+    std::fprintf(stderr,
+                 "porute-mkmovie: cannot make %s: a chunk's op lists do not fit the chunk buffer "
+                 "a reader sizes for these settings (try larger frames or fewer per chunk)\n",
+                 path.c_str());
+    return kExitFailed;
+  }
   if (result != 0) {
     std::fprintf(stderr, "porute-mkmovie: cannot write %s: %s\n", path.c_str(),
                  errno != 0 ? std::strerror(errno) : "write failed");

@@ -68,6 +68,44 @@ bool CanMake(const V00MovieOptions& options) {
   return options.width >= 8 && options.height >= 8 && options.scale <= 60;
 }
 
+// One CopyBytes op over the span from the first to the last changed byte,
+// or no op at all for an unchanged frame.
+OpList LiteralOpList(const Bytes& previous, const Bytes& desired) {
+  OpList list;
+  size_t first = 0;
+  while (first < desired.size() && desired[first] == previous[first]) ++first;
+  if (first == desired.size()) return list;
+  size_t end = desired.size();
+  while (desired[end - 1] == previous[end - 1]) --end;
+  list.Add(CopyBytesOp({CopyRun(static_cast<uint32_t>(first),
+                                Bytes(desired.begin() + static_cast<std::ptrdiff_t>(first),
+                                      desired.begin() + static_cast<std::ptrdiff_t>(end)))}));
+  return list;
+}
+
+// The op lists of one chunk's frames, each taking the working frame from the
+// one before. With `shortest`, a frame whose op list would be longer than a
+// plain copy of its changed bytes is stored as that copy instead.
+void EncodeChunk(FrameEncoder& encoder, const Bytes& chunkStart,
+                 const std::vector<Bytes>& desiredFrames,
+                 const std::vector<std::vector<Motion>>& motions, uint32_t frames,
+                 bool shortest, Bytes& video) {
+  video.clear();
+  const Bytes* previous = &chunkStart;
+  for (uint32_t slot = 0; slot < frames; ++slot) {
+    const Bytes& desired = desiredFrames[slot];
+    Bytes encoded;
+    encoder.Encode(*previous, desired, motions[slot]).AppendTo(encoded);
+    if (shortest) {
+      Bytes literal;
+      LiteralOpList(*previous, desired).AppendTo(literal);
+      if (literal.size() < encoded.size()) encoded.swap(literal);
+    }
+    PutBytes(video, encoded);
+    previous = &desired;
+  }
+}
+
 int EmitV02(const V02MovieOptions& options, const Sink& sink) {
   if (!CanMake(options)) return 2;
   const V02Header header = HeaderFor(options);
@@ -83,20 +121,22 @@ int EmitV02(const V02MovieOptions& options, const Sink& sink) {
   FrameEncoder encoder(geometry, options.strategy);
   const Scene scene(options.width, options.height, options.seed);
   Bytes previous(geometry.PlaneSize(), 0);  // a reader starts from all zeros
-  Bytes desired;
-  std::vector<Motion> motions;
+  Bytes chunkStart;
+  std::vector<Bytes> desiredFrames(params.framesPerChunk);
+  std::vector<std::vector<Motion>> motions(params.framesPerChunk);
   V02Chunk chunk;
   uint32_t frame = 0;
   uint64_t chunkIndex = 0;
   while (frame < options.frames) {
-    chunk.video.clear();
     const uint32_t inChunk = std::min(params.framesPerChunk, options.frames - frame);
+    chunkStart = previous;
     for (uint32_t slot = 0; slot < inChunk; ++slot, ++frame) {
-      motions.clear();
+      Bytes& desired = desiredFrames[slot];
+      motions[slot].clear();
       switch (options.content) {
         case ContentKind::kScene:
           scene.RenderWorkingFrame(frame, desired);
-          motions = scene.Motions(frame);
+          motions[slot] = scene.Motions(frame);
           break;
         case ContentKind::kRandom:
           desired = RandomWorkingFrame(geometry, options.seed + frame);
@@ -114,11 +154,21 @@ int EmitV02(const V02MovieOptions& options, const Sink& sink) {
           else desired = previous;
           break;
       }
-      encoder.Encode(previous, desired, motions).AppendTo(chunk.video);
-      previous.swap(desired);
+      previous = desired;
     }
     chunk.sound = SoundFor(options.toneHz, params.soundRate, params.soundBytesPerChunk,
                            chunkIndex * params.soundBytesPerChunk);
+    // A reader refuses a chunk larger than its chunk buffer, which is sized
+    // for (frames per chunk + 2) planes. Small frames with busy content can
+    // make the chosen strategy's op lists longer than that; such a chunk is
+    // encoded again with each frame's shorter form, and a chunk that still
+    // does not fit cannot be made.
+    const uint64_t videoRoom = params.MaxChunkSizeField() - chunk.sound.size();
+    EncodeChunk(encoder, chunkStart, desiredFrames, motions, inChunk, false, chunk.video);
+    if (chunk.video.size() > videoRoom) {
+      EncodeChunk(encoder, chunkStart, desiredFrames, motions, inChunk, true, chunk.video);
+      if (chunk.video.size() > videoRoom) return 2;
+    }
     Bytes stored;
     chunk.AppendTo(stored);
     if (!sink(stored)) return 1;
@@ -201,6 +251,8 @@ int WriteV02Movie(const std::string& path, const V02MovieOptions& options) {
   FileSink file(path);
   const int result = EmitV02(options, file.AsSink());
   const bool closed = file.Close();
+  // A movie that could not be made whole is not left behind half written.
+  if (result != 0) std::remove(path.c_str());
   if (result != 0) return result;
   return closed ? 0 : 1;
 }

@@ -65,8 +65,9 @@ V02Header HeaderFor(const V02MovieOptions& options);
 
 // 0 when written; 1 when a file could not be written; 2 when the options
 // cannot make a movie (VD02 width not a multiple of 8, height not a multiple
-// of 2, a side below 8, VD00 scale above 60). A movie of 0 frames is the
-// header alone.
+// of 2, a side below 8, VD00 scale above 60, or VD02 frames so small that a
+// chunk's op lists cannot fit the chunk buffer a reader sizes for them).
+// A movie of 0 frames is the header alone.
 int WriteV02Movie(const std::string& path, const V02MovieOptions& options);
 // Writes the companion next to the movie (CompanionPath) when withSound.
 int WriteV00Movie(const std::string& path, const V00MovieOptions& options);
