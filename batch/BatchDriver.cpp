@@ -180,9 +180,12 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, AVIencode& enc
       --framesLeft;
       ++fileFramesWritten;
     }
-    // A failed sound write goes unreported; the whole block is written for
-    // every chunk, the last one included.
-    encoder.WriteAudio(decoder.soundBlock.get());
+    // The whole block is written for every chunk, the last one included. A
+    // failed sound write stops the batch like a failed frame: reporting the
+    // file as converted would hide sound that is missing from it.
+    if (encoder.WriteAudio(decoder.soundBlock.get()) != 0) {
+      return stopWithError(PathMessage(outputPath, kTextWriteFailed), true);
+    }
     host_.ShowFrame(*decoder.frameBitmaps[0]);
     host_.SetProgressPosition(ProgressPosition(frameCount, fileFramesWritten, position));
     host_.Pump();

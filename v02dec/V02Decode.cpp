@@ -248,6 +248,9 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
     uint8_t soundHeader[kCompanionHeaderBytes];
     if (!soundFile_.Read(soundHeader, sizeof soundHeader)) return kMovieReadError;
     soundRate = uint32_t{LoadLe16(soundHeader + 24)} * 1000 / 98;
+    // Rate code 0 would make a 0 Hz sound stream with empty sound blocks,
+    // which no AVI reader accepts: the companion's header is damaged.
+    if (soundRate == 0) return kMovieUnsupported;
   }
   // 60 / scale is divided first: scale 7 gives 8, so 8000 Hz makes 8000
   // bytes per chunk of eight frames, not 7466.

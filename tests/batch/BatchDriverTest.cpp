@@ -442,6 +442,34 @@ TEST_F(BatchDriverTest, WriteFailureNamesTheOutputAndKeepsWhatWasWritten) {
   EXPECT_FALSE(porute_test::FileExists(In("next.avi")));
 }
 
+TEST_F(BatchDriverTest, FailedSoundWriteStopsTheBatchLikeAFailedFrame) {
+  // One chunk of 8 frames of 16 x 8 ends at byte 13,376 of the AVI file; its
+  // 12,800-byte sound block would end at 26,184. A size limit between the
+  // two lets every frame through and makes only the sound write fail.
+  WriteV00(In("quiet.V00"), 8, false);
+  WriteV00(In("next.V00"), 1, false);
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit saved = limit;
+  limit.rlim_cur = 20000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  driver.FileList = {In("quiet.V00"), In("next.V00")};
+  driver.BtnStartClick();
+  setrlimit(RLIMIT_FSIZE, &saved);
+
+  EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name quiet.V00",
+                           "error " + PathMessage(In("quiet.avi"), kTextWriteFailed), "idle",
+                           "pos 0"}));
+  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kStoppedByError);
+  // The frames that were written stay readable.
+  const porute_test::Probe probe = porute_test::ProbeFile(In("quiet.avi"));
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_FALSE(probe.streams.empty());
+  EXPECT_EQ(probe.streams[0].readFrames, 8);
+  EXPECT_FALSE(porute_test::FileExists(In("next.avi")));
+}
+
 TEST(ProgressPosition, RoundsDownAndNeverOverflows) {
   struct Case {
     uint32_t frameCount, written, fileIndex, expected;
