@@ -7,12 +7,13 @@ PORUTE_BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   fonts-ipafont-gothic fonts-noto-cjk
 )
 PORUTE_TEST_PACKAGES=(
   ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
+  desktop-file-utils shared-mime-info
 )
 
 porute_root() { cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd; }
