@@ -135,6 +135,19 @@ class BatchDriverTest : public testing::Test {
 
   std::string In(const std::string& name) const { return dir / name; }
 
+  // Runs the batch with the file size limited as on a full disk: writes past
+  // `bytes` fail (SIGXFSZ ignored) and the limit is lifted afterwards.
+  void RunBatchWithFileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = bytes;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    driver.BtnStartClick();
+    setrlimit(RLIMIT_FSIZE, &saved);
+  }
+
   // The output's video and sound, read back by ffmpeg, against the movie.
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
@@ -425,15 +438,8 @@ TEST_F(BatchDriverTest, WriteFailureNamesTheOutputAndKeepsWhatWasWritten) {
   // A file size limit makes the writes fail as on a full disk.
   WriteV00(In("big.V00"), 64, false);
   WriteV00(In("next.V00"), 1, false);
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-  const rlimit saved = limit;
-  limit.rlim_cur = 20000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   driver.FileList = {In("big.V00"), In("next.V00")};
-  driver.BtnStartClick();
-  setrlimit(RLIMIT_FSIZE, &saved);
+  RunBatchWithFileSizeLimit(20000);
 
   ASSERT_GE(host.log.size(), 3u);
   EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("big.avi"), kTextWriteFailed));
@@ -448,15 +454,8 @@ TEST_F(BatchDriverTest, FailedSoundWriteStopsTheBatchLikeAFailedFrame) {
   // two lets every frame through and makes only the sound write fail.
   WriteV00(In("quiet.V00"), 8, false);
   WriteV00(In("next.V00"), 1, false);
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-  const rlimit saved = limit;
-  limit.rlim_cur = 20000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   driver.FileList = {In("quiet.V00"), In("next.V00")};
-  driver.BtnStartClick();
-  setrlimit(RLIMIT_FSIZE, &saved);
+  RunBatchWithFileSizeLimit(20000);
 
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name quiet.V00",
                            "error " + PathMessage(In("quiet.avi"), kTextWriteFailed), "idle",
