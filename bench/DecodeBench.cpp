@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/moviewriter/MovieMaker.h"
+#include "v02dec/PixelRows.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -43,7 +44,8 @@ struct Fixture {
     char path[] = "/tmp/porute-bench-XXXXXX.V02";
     const int fd = mkstemps(path, 4);
     if (fd < 0) return;
-    const bool written = write(fd, movie.data(), movie.size()) == static_cast<ssize_t>(movie.size());
+    const bool written =
+        write(fd, movie.data(), movie.size()) == static_cast<ssize_t>(movie.size());
     close(fd);
     const bool opened = written && decoder.Open(path) == kMovieOk;
     unlink(path);
@@ -99,12 +101,39 @@ void DecodeMovie(benchmark::State& state, mw::ContentKind content, bool decode, 
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
   state.counters["per_frame"] = benchmark::Counter(
-      static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate |
-                                        benchmark::Counter::kInvert);
+      static_cast<double>(kFrames),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// One 320 x 240 frame of movie pixels into a bitmap through each row
+// conversion this processor can run.
+void PixelRowPaths(benchmark::State& state) {
+  size_t count = 0;
+  const pixelrows::Path* paths = pixelrows::Available(&count);
+  const auto index = static_cast<size_t>(state.range(0));
+  if (index >= count) {
+    state.SkipWithError("not available on this processor");
+    return;
+  }
+  state.SetLabel(paths[index].name);
+  std::vector<uint16_t> frame(kWidth * kHeight);
+  uint32_t seed = 1;
+  for (uint16_t& p : frame) p = static_cast<uint16_t>((seed = seed * 1103515245 + 12345) >> 16);
+  TBitmap bitmap;
+  bitmap.SetSize(kWidth, kHeight);
+  for (auto _ : state) {
+    for (uint32_t y = 0; y < kHeight; ++y) {
+      paths[index].convert(frame.data() + y * kWidth, kWidth, bitmap.ScanLine(static_cast<int>(y)));
+    }
+    benchmark::DoNotOptimize(bitmap.Pixels());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
 }  // namespace
 
+BENCHMARK(PixelRowPaths)->DenseRange(0, pixelrows::kMaxPaths - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(DecodeMovie, Scene_DecodeFrame_ToBitmap, mw::ContentKind::kScene, true, true)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(DecodeMovie, Scene_DecodeFrame, mw::ContentKind::kScene, true, false)
