@@ -201,21 +201,19 @@ void V02Decode::MoveBlocks(ByteReader payload) {
 // Pixel (x, y) takes the luma byte at y * w/2 + x/2 and the chroma byte of
 // its 2 x 2 square; the luma byte's level pair gives the level (low byte for
 // the left pixel, high byte for the right), and level * 256 + chroma picks
-// the movie pixel.
+// the movie pixel. Both pixels of a luma byte share its chroma byte, so the
+// pair table, built at open, holds the finished pair for each (luma, chroma):
+// one read per pair instead of three.
 const uint8_t* V02Decode::ExpandRow(const uint8_t* luma, size_t chromaDistance,
                                     uint16_t* out) const {
   uint32_t lumaWord;
   uint32_t chromaWord;
   std::memcpy(&lumaWord, luma, 4);
   std::memcpy(&chromaWord, luma + chromaDistance, 4);
-  const uint16_t* pixels = colourTable_.pixels;
+  const uint32_t* pairs = pixelPairs_.get();
   for (int j = 0; j < 4; ++j) {
-    uint32_t levels = colourTable_.levelPairs[(lumaWord >> (8 * j)) & 0xFF];
-    uint32_t chroma = (chromaWord >> (8 * j)) & 0xFF;
-    uint32_t left = pixels[(levels & 0xFF) << 8 | chroma];
-    uint32_t right = pixels[(levels >> 8) << 8 | chroma];
-    uint32_t pair = left | right << 16;
-    std::memcpy(out + 2 * j, &pair, 4);
+    const uint32_t index = (lumaWord >> (8 * j) & 0xFF) << 8 | (chromaWord >> (8 * j) & 0xFF);
+    std::memcpy(out + 2 * j, &pairs[index], 4);
   }
   return luma + 4;
 }

@@ -12,6 +12,7 @@
 
 #include "v02dec/V02Decode.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <initializer_list>
@@ -159,8 +160,9 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   const uint64_t pixels = uint64_t{width} * height;
   const uint64_t bitmapBytes =
       uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
-  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes}, bitmapBytes,
-                  memoryLimit_)) {
+  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes,
+                   kPixelPairEntries * sizeof(uint32_t)},
+                  bitmapBytes, memoryLimit_)) {
     return kMovieNoMemory;
   }
   planeSize_ = static_cast<uint32_t>(plane);
@@ -175,7 +177,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   // not paint every byte is still the same on every run.
   if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
       !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
-      !Obtain(soundBlock, soundBytes, true)) {
+      !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false)) {
     return kMovieNoMemory;
   }
   for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
@@ -190,6 +192,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
     MovieResult result = LoadColourTable();
     if (result != kMovieOk) return result;
   }
+  BuildPixelPairs();
   open_ = true;
   return kMovieOk;
 }
@@ -208,6 +211,20 @@ MovieResult V02Decode::LoadColourTable() {
     pair = static_cast<uint16_t>(left | right << 8);
   }
   return kMovieOk;
+}
+
+void V02Decode::BuildPixelPairs() {
+  uint32_t* pairs = pixelPairs_.get();
+  for (uint32_t luma = 0; luma < 256; ++luma) {
+    // The levels were clamped to the last row at load; the bound here only
+    // keeps the reads inside the pixel table whatever the table holds.
+    const uint16_t levels = colourTable_.levelPairs[luma];
+    const uint16_t* left = colourTable_.pixels + std::min<uint32_t>(levels & 0xFF, kMaxLevel) * 256;
+    const uint16_t* right = colourTable_.pixels + std::min<uint32_t>(levels >> 8, kMaxLevel) * 256;
+    for (uint32_t chroma = 0; chroma < 256; ++chroma) {
+      pairs[luma << 8 | chroma] = left[chroma] | uint32_t{right[chroma]} << 16;
+    }
+  }
 }
 
 MovieResult V02Decode::OpenV00(const std::string& path) {
@@ -341,6 +358,7 @@ MovieResult V02Decode::ReadChunkV00() {
 
 void V02Decode::Close() {
   planes_.reset();
+  pixelPairs_.reset();
   chunkBuffer_.reset();
   soundBytes_.reset();
   frame16_.reset();

@@ -97,6 +97,7 @@ class V02Decode {
   enum class Format : uint32_t { kV02 = 0, kV00 = 1 };
 
   MovieResult LoadColourTable();
+  void BuildPixelPairs();
 
   // VD02 frame reconstruction. Each op gets a reader over its own payload.
   void FillBytes(ByteReader payload);
@@ -117,7 +118,15 @@ class V02Decode {
   };
   static_assert(sizeof(ColourTable) == kColourTableBytes);
 
+  // Both pixels that a luma byte stands for over a chroma byte, as one
+  // 4-byte word (left pixel in the low half): entry luma * 256 + chroma. It
+  // turns the three table reads per pixel pair of the expansion into one.
+  // 256 x 256 x 4 bytes, obtained at open with the other buffers (VD02 only)
+  // and filled from the colour table.
+  static constexpr size_t kPixelPairEntries = 256 * 256;
+
   uint64_t memoryLimit_ = kDefaultMemoryLimit;
+  std::unique_ptr<uint32_t[]> pixelPairs_;
   std::unique_ptr<uint8_t[]> planes_;       // working frame, then its reference copy
   std::unique_ptr<uint8_t[]> chunkBuffer_;  // a VD02 chunk's video data
   std::unique_ptr<uint8_t[]> soundBytes_;   // a chunk's 8-bit sound as read

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
 
 #include "tests/v02dec/MovieBytes.h"
 #include "v02dec/V02Decode.h"
@@ -308,6 +310,37 @@ TEST_F(FrameOps, LevelPairsSelectPixelTableRows) {
   EXPECT_EQ(TablePixel(table, 384), table[768] | table[769] << 8);
   EXPECT_EQ(decoder.Frame16()[2], TablePixel(table, 63 * 256 + 0x81));
   EXPECT_EQ(decoder.Frame16()[3], TablePixel(table, 63 * 256 + 0x81));
+}
+
+// Every (luma byte, chroma byte) combination through the expansion, with a
+// colour table of random pixels and random levels (up to 255, so most need
+// the clamp to the last row): a 512 x 512 frame whose chroma row k holds
+// byte (i + k) under luma byte i meets each combination once.
+TEST_F(FrameOps, EveryLumaAndChromaCombination) {
+  std::mt19937 random(77);
+  Bytes table(V02Decode::kColourTableBytes);
+  for (uint8_t& byte : table) byte = static_cast<uint8_t>(random());
+  OpenFrame(512, 512, table);
+  uint8_t* plane = decoder.WorkingFrame();
+  const size_t stride = 256, chroma = 512 * stride;
+  for (size_t k = 0; k < 256; ++k) {
+    for (size_t i = 0; i < stride; ++i) {
+      plane[2 * k * stride + i] = static_cast<uint8_t>(i);
+      plane[(2 * k + 1) * stride + i] = static_cast<uint8_t>(255 - i);
+      plane[chroma + k * stride + i] = static_cast<uint8_t>(i + k);
+    }
+  }
+  Decode({0x00, 0x00});
+  const std::vector<uint16_t> frame = Frame();
+  for (uint32_t y = 0; y < 512; ++y) {
+    for (uint32_t x = 0; x < 512; ++x) {
+      const uint8_t luma = plane[y * stride + x / 2];
+      const uint8_t chromaByte = plane[chroma + (y / 2) * stride + x / 2];
+      const uint32_t level = std::min<uint32_t>(table[32768 + 2 * luma + x % 2], 63);
+      ASSERT_EQ(frame[y * 512 + x], TablePixel(table, level * 256 + chromaByte))
+          << "pixel " << x << ", " << y;
+    }
+  }
 }
 
 }  // namespace
