@@ -1,4 +1,8 @@
-// Feeds arbitrary bytes to the decoder as a movie file, and reads it through.
+// Feeds arbitrary bytes to the decoder as a movie file, and reads it through
+// twice at once: with a decoder that reads ahead on its worker thread and
+// with one that decodes every chunk inside ReadChunk. After every call both
+// must show the same result, frames remaining, pictures and sound; any
+// difference stops the fuzzer like a crash.
 //
 // Input layout: byte 0 chooses the kind of file (see the bits below), bytes
 // 1-2 give the length of the companion sound file (little-endian), then come
@@ -12,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "v02dec/V02Decode.h"
@@ -22,6 +27,10 @@ constexpr uint8_t kModeV00 = 1;             // else VD02
 constexpr uint8_t kModeCompanion = 2;       // VD00 with a ".snd" file
 constexpr uint8_t kModeCapitalSnd = 4;      // companion named ".SND"
 constexpr uint8_t kModeLowerExtension = 8;  // ".v02" / ".v00"
+// Bits 4-6: close after that many chunks (0: read to the end), so that Close
+// also meets a chunk in flight.
+constexpr int kModeCloseShift = 4;
+constexpr uint8_t kModeCloseMask = 7;
 
 // Keeps frames small enough that a run filling the whole plane stays cheap;
 // larger movies only take longer, they take no other path.
@@ -63,6 +72,30 @@ void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   close(fd);
 }
 
+// Stops the fuzzer: the two ways of reading disagree.
+void Expect(bool same, const char* what) {
+  if (same) return;
+  std::fprintf(stderr, "read-ahead differs from reading in ReadChunk: %s\n", what);
+  std::abort();
+}
+
+void ExpectSameView(const V02Decode& a, const V02Decode& b) {
+  Expect(a.FramesRemaining() == b.FramesRemaining(), "frames remaining");
+  Expect(a.framesPerChunk == b.framesPerChunk && a.soundBlockBytes == b.soundBlockBytes,
+         "movie parameters");
+  for (uint32_t slot = 0; slot < a.framesPerChunk; ++slot) {
+    const TBitmap& x = *a.frameBitmaps[slot];
+    const TBitmap& y = *b.frameBitmaps[slot];
+    Expect(x.PixelBytes() == y.PixelBytes() &&
+               std::memcmp(x.Pixels(), y.Pixels(), x.PixelBytes()) == 0,
+           "frame bitmap");
+  }
+  if (a.soundBlockBytes != 0) {
+    Expect(std::memcmp(a.soundBlock.get(), b.soundBlock.get(), a.soundBlockBytes) == 0,
+           "sound block");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -85,13 +118,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(movie, data + companionBytes, size - companionBytes);
 
   V02Decode decoder;
+  V02Decode inReadChunk;
   decoder.SetMemoryLimit(kMemoryLimit);
-  if (decoder.Open(movie) == kMovieOk) {
-    for (int chunk = 0; chunk < kMaxChunks && decoder.FramesRemaining() != 0; ++chunk) {
-      if (decoder.ReadChunk() != kMovieOk) break;
+  inReadChunk.SetMemoryLimit(kMemoryLimit);
+  inReadChunk.SetReadAhead(false);
+  const MovieResult opened = decoder.Open(movie);
+  Expect(inReadChunk.Open(movie) == opened, "Open");
+  const int closeAfter = (mode >> kModeCloseShift) & kModeCloseMask;
+  const int chunks = closeAfter != 0 ? closeAfter : kMaxChunks;
+  if (opened == kMovieOk) {
+    for (int chunk = 0; chunk < chunks && decoder.FramesRemaining() != 0; ++chunk) {
+      const MovieResult result = decoder.ReadChunk();
+      Expect(inReadChunk.ReadChunk() == result, "ReadChunk");
+      ExpectSameView(decoder, inReadChunk);
+      if (result != kMovieOk) break;
     }
   }
   decoder.Close();
+  inReadChunk.Close();
   decoder.LoadPreview(movie);
   decoder.Close();
   unlink(movie.c_str());

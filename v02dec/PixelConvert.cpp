@@ -23,9 +23,8 @@ void V02Decode::ToBitmap(const uint16_t* frame, TBitmap& bitmap) const {
   for (int y = 0; y < h; ++y, pixel += w) convertRow(pixel, w, bitmap.ScanLine(y));
 }
 
-void V02Decode::ConvertSound() {
+void V02Decode::ConvertSound(int16_t* out) const {
   const uint8_t* in = soundBytes_.get();
-  int16_t* out = soundBlock.get();
   const uint32_t count = soundBytesPerChunk_;
   for (uint32_t i = 0; i < count; ++i) {
     int magnitude = (in[i] & 0x7F) * 256;

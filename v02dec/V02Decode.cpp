@@ -19,6 +19,7 @@
 #include <new>
 
 #include "v02dec/ByteReader.h"
+#include "v02dec/ReadAhead.h"
 
 namespace {
 
@@ -80,14 +81,16 @@ std::string FindCompanion(const std::string& moviePath) {
 
 // Sizes come from file fields, so they are formed in 64 bits and tested
 // before anything is obtained: no buffer above kMaxBufferBytes and no more
-// than `limit` in all, counting the frame bitmaps too.
-bool FitsMemory(std::initializer_list<uint64_t> buffers, uint64_t bitmapBytes, uint64_t limit) {
-  uint64_t total = bitmapBytes;
+// than `limit` in all, counting the frame bitmaps too. *total receives the
+// sum.
+bool FitsMemory(std::initializer_list<uint64_t> buffers, uint64_t bitmapBytes, uint64_t limit,
+                uint64_t* total) {
+  *total = bitmapBytes;
   for (uint64_t bytes : buffers) {
     if (bytes > V02Decode::kMaxBufferBytes) return false;
-    total += bytes;
+    *total += bytes;
   }
-  return total <= limit;
+  return *total <= limit;
 }
 
 // Obtains a buffer without letting an exception out.
@@ -102,8 +105,9 @@ bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
 
 V02Decode::V02Decode() = default;
 
-// Releases what a caller forgot to Close; the files are closed by RawFile.
-V02Decode::~V02Decode() = default;
+// Releases what a caller forgot to Close; above all, the worker must have
+// ended before the members it uses go.
+V02Decode::~V02Decode() { Close(); }
 
 MovieResult V02Decode::Open(const std::string& path) {
   // Path texts are the only allocations that could throw; a failure to get
@@ -142,6 +146,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
 
   frameCount = LoadLe32(header + 8);
   framesRemaining_ = frameCount;
+  framesUndecoded_ = frameCount;
   width = headerWidth;
   height = headerHeight;
   uint32_t chunkFrames = LoadLe32(header + 28);
@@ -160,9 +165,10 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   const uint64_t pixels = uint64_t{width} * height;
   const uint64_t bitmapBytes =
       uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+  uint64_t memory = 0;
   if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes,
                    kPixelPairEntries * sizeof(uint32_t)},
-                  bitmapBytes, memoryLimit_)) {
+                  bitmapBytes, memoryLimit_, &memory)) {
     return kMovieNoMemory;
   }
   planeSize_ = static_cast<uint32_t>(plane);
@@ -194,6 +200,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   }
   BuildPixelPairs();
   open_ = true;
+  StartReadAhead(memory);
   return kMovieOk;
 }
 
@@ -243,6 +250,7 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
 
   frameCount = LoadLe32(header + 8);
   framesRemaining_ = frameCount;
+  framesUndecoded_ = frameCount;
   width = headerWidth;
   height = headerHeight;
   framesPerChunk = kV00FramesPerChunk;
@@ -275,7 +283,8 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   const uint64_t pixels = uint64_t{width} * height;
   const uint64_t bitmapBytes =
       uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
-  if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_)) {
+  uint64_t memory = 0;
+  if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_, &memory)) {
     return kMovieNoMemory;
   }
   chunkBufferSize_ = 2 * pixels;
@@ -294,7 +303,34 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
     }
   }
   open_ = true;
+  StartReadAhead(memory);
   return kMovieOk;
+}
+
+void V02Decode::StartReadAhead(uint64_t memoryInUse) {
+  // A movie of one chunk has nothing to read ahead, and a preview reads one
+  // chunk only.
+  if (!allowReadAhead_ || frameCount <= framesPerChunk) return;
+  const uint64_t setBytes =
+      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height +
+      uint64_t{soundBlockBytes};
+  if (memoryInUse + setBytes > memoryLimit_) return;
+  auto release = [this] {
+    for (auto& bitmap : aheadBitmaps_) bitmap.reset();
+    aheadSound_.reset();
+  };
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    aheadBitmaps_[slot].reset(new (std::nothrow) TBitmap);
+    if (!aheadBitmaps_[slot] ||
+        !aheadBitmaps_[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
+      return release();
+    }
+  }
+  // Zeros, like the first set: a VD00 movie without sound never writes it.
+  if (!Obtain(aheadSound_, soundBytesPerChunk_, true)) return release();
+  std::unique_ptr<ReadAhead> worker(new (std::nothrow) ReadAhead(*this));
+  if (!worker || !worker->Start()) return release();
+  readAhead_ = std::move(worker);
 }
 
 MovieResult V02Decode::ReadChunk() {
@@ -306,57 +342,121 @@ MovieResult V02Decode::ReadChunk() {
 MovieResult V02Decode::ReadChunkV02() {
   if (stickyError_ != kMovieOk) return stickyError_;
   if (!open_ || format_ != Format::kV02) return kMovieReadError;
-  if (framesRemaining_ == 0) return kMovieOk;
-
-  uint8_t header[kChunkHeaderBytes];
-  if (!movieFile_.Read(header, sizeof header)) return stickyError_ = kMovieReadError;
-  const uint64_t size = LoadLe32(header + 4);
-  if (size > chunkBufferSize_ - kChunkHeaderBytes) return stickyError_ = kMovieNoMemory;
-  // A size below the sound bytes leaves the chunk no defined video data.
-  if (size < soundBytesPerChunk_) return stickyError_ = kMovieReadError;
-  if (!movieFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
-    return stickyError_ = kMovieReadError;
-  }
-  const auto video = static_cast<size_t>(size - soundBytesPerChunk_);
-  if (!movieFile_.Read(chunkBuffer_.get(), video)) return stickyError_ = kMovieReadError;
-  videoBytes_ = video;
-
-  size_t position = 0;
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    position = DecodeFrame(position, frame16_.get());
-    ToBitmap(frame16_.get(), *frameBitmaps[slot]);
-    if (--framesRemaining_ == 0) break;
-  }
-  ConvertSound();
-  return kMovieOk;
+  return DeliverChunk();
 }
 
 MovieResult V02Decode::ReadChunkV00() {
   if (stickyError_ != kMovieOk) return stickyError_;
   if (!open_ || format_ != Format::kV00) return kMovieReadError;
-  if (framesRemaining_ == 0) return kMovieOk;
+  return DeliverChunk();
+}
 
-  static_assert(std::endian::native == std::endian::little,
-                "raw VD00 pixels are read as stored, little-endian");
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    // A frame that cannot be read whole fails the chunk; the frames before it
-    // stay converted and counted.
-    if (!movieFile_.Read(frame16_.get(), static_cast<size_t>(chunkBufferSize_))) {
-      return stickyError_ = kMovieReadError;
-    }
-    ToBitmap(frame16_.get(), *frameBitmaps[slot]);
-    if (--framesRemaining_ == 0) break;
+// The first chunk is decoded here, into the caller's set; from then on each
+// chunk has been read ahead into the second set while the caller wrote the
+// one before, and the next is asked for as soon as this one is handed over.
+MovieResult V02Decode::DeliverChunk() {
+  if (framesRemaining_ == 0) return kMovieOk;
+  ChunkOutcome outcome;
+  if (readAhead_ && readAhead_->InFlight()) {
+    outcome = readAhead_->Wait();
+    // A chunk that failed before writing anything changes nothing.
+    if (outcome.frames != 0 || outcome.sound) TakeAheadSet(outcome);
+  } else {
+    outcome = DecodeChunk(frameBitmaps, soundBlock.get());
   }
-  // Without a companion the sound block keeps the zeros it got at open.
-  if (noSound_) return kMovieOk;
-  if (!soundFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
-    return stickyError_ = kMovieReadError;
-  }
-  ConvertSound();
+  framesRemaining_ -= outcome.frames;
+  if (outcome.result != kMovieOk) return stickyError_ = outcome.result;
+  if (readAhead_ && framesUndecoded_ != 0) readAhead_->Request();
   return kMovieOk;
 }
 
+// Hands the second set to the caller. What the chunk did not write must show
+// what it would have shown had the chunk been decoded into the caller's set:
+// the slots after the movie's last frame (or after a failed read) keep the
+// pictures of the chunk before, and a chunk whose sound was not read keeps
+// the sound before. Those are copied over first; it happens at most once a
+// movie, in its last chunk or its failed one.
+void V02Decode::TakeAheadSet(const ChunkOutcome& outcome) {
+  for (uint32_t slot = outcome.frames; slot < framesPerChunk; ++slot) {
+    std::memcpy(aheadBitmaps_[slot]->Pixels(), frameBitmaps[slot]->Pixels(),
+                frameBitmaps[slot]->PixelBytes());
+  }
+  if (!outcome.sound) std::memcpy(aheadSound_.get(), soundBlock.get(), soundBlockBytes);
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot)
+    frameBitmaps[slot].swap(aheadBitmaps_[slot]);
+  soundBlock.swap(aheadSound_);
+}
+
+V02Decode::ChunkOutcome V02Decode::DecodeChunk(std::unique_ptr<TBitmap>* slots, int16_t* sound) {
+  return format_ == Format::kV00 ? DecodeChunkV00(slots, sound) : DecodeChunkV02(slots, sound);
+}
+
+V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slots, int16_t* sound) {
+  ChunkOutcome outcome;
+  uint8_t header[kChunkHeaderBytes];
+  if (!movieFile_.Read(header, sizeof header)) return {kMovieReadError};
+  const uint64_t size = LoadLe32(header + 4);
+  if (size > chunkBufferSize_ - kChunkHeaderBytes) return {kMovieNoMemory};
+  // A size below the sound bytes leaves the chunk no defined video data.
+  if (size < soundBytesPerChunk_) return {kMovieReadError};
+  if (!movieFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) return {kMovieReadError};
+  const auto video = static_cast<size_t>(size - soundBytesPerChunk_);
+  if (!movieFile_.Read(chunkBuffer_.get(), video)) return {kMovieReadError};
+  videoBytes_ = video;
+
+  size_t position = 0;
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    // Close is waiting: what the chunk holds is thrown away.
+    if (abandonChunk_.load(std::memory_order_relaxed)) return outcome;
+    position = DecodeFrame(position, frame16_.get());
+    ToBitmap(frame16_.get(), *slots[slot]);
+    ++outcome.frames;
+    if (--framesUndecoded_ == 0) break;
+  }
+  ConvertSound(sound);
+  outcome.sound = true;
+  return outcome;
+}
+
+V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slots, int16_t* sound) {
+  static_assert(std::endian::native == std::endian::little,
+                "raw VD00 pixels are read as stored, little-endian");
+  ChunkOutcome outcome;
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    if (abandonChunk_.load(std::memory_order_relaxed)) return outcome;
+    // A frame that cannot be read whole fails the chunk; the frames before it
+    // stay converted and counted.
+    if (!movieFile_.Read(frame16_.get(), static_cast<size_t>(chunkBufferSize_))) {
+      outcome.result = kMovieReadError;
+      return outcome;
+    }
+    ToBitmap(frame16_.get(), *slots[slot]);
+    ++outcome.frames;
+    if (--framesUndecoded_ == 0) break;
+  }
+  // Without a companion both sound blocks keep the zeros they got at open.
+  if (noSound_) {
+    outcome.sound = true;
+    return outcome;
+  }
+  if (!soundFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
+    outcome.result = kMovieReadError;
+    return outcome;
+  }
+  ConvertSound(sound);
+  outcome.sound = true;
+  return outcome;
+}
+
 void V02Decode::Close() {
+  // First the worker: it may be using everything below.
+  if (readAhead_) {
+    readAhead_->Stop();
+    readAhead_.reset();
+  }
+  abandonChunk_.store(false, std::memory_order_relaxed);
+  for (auto& bitmap : aheadBitmaps_) bitmap.reset();
+  aheadSound_.reset();
   planes_.reset();
   pixelPairs_.reset();
   chunkBuffer_.reset();
@@ -374,7 +474,11 @@ void V02Decode::Close() {
 }
 
 int V02Decode::LoadPreview(const std::string& path) {
-  if (Open(path) != kMovieOk) return 1;
+  const bool allowed = allowReadAhead_;
+  allowReadAhead_ = false;
+  const MovieResult opened = Open(path);
+  allowReadAhead_ = allowed;
+  if (opened != kMovieOk) return 1;
   if (ReadChunk() != kMovieOk) return 1;
   if (!previewBitmap.Assign(*frameBitmaps[0])) return 1;
   Close();

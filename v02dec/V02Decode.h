@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,35 @@ class ByteReader;
 // Reads one VD02 (".V02") or VD00 (".V00" with an optional ".snd") movie at a
 // time and delivers it chunk by chunk as 24-bit frame bitmaps and a block of
 // 16-bit sound. Every buffer is obtained at Open and reused until Close.
+//
+// Threads. Every call comes from one thread, the caller's; a V02Decode is not
+// to be shared between threads. For a movie of more than one chunk, Open also
+// starts a worker thread of the decoder's own that reads ahead: when ReadChunk
+// has delivered chunk k in one set of frame bitmaps and sound block, the
+// worker reads and decodes chunk k + 1 into a second set while the caller
+// writes chunk k out. The next ReadChunk waits for that chunk, makes the
+// frameBitmaps slots and soundBlock point at its set, returns its result and
+// hands the worker chunk k + 2 with the set the caller has just finished
+// with. So, for the caller:
+//  - the bitmaps and the sound block that a ReadChunk delivered are valid and
+//    unchanged until the next ReadChunk or Close, and no longer: the next
+//    ReadChunk may put other objects into the slots and soundBlock, so keep
+//    no pointer to them across calls;
+//  - the results of every call are those of decoding each chunk in ReadChunk
+//    itself: the same result codes, the same sticky failures, the same
+//    picture and sound in every slot (slots that a chunk does not fill, after
+//    the last frame of the movie or after a failed read, show the pictures
+//    they showed before the call), and FramesRemaining() counts the frames
+//    delivered, never those read ahead;
+//  - Close (and the destructor) may come at any time: it stops the worker,
+//    which abandons its chunk at the next frame, and waits for it to end.
+// The worker, its mutex and its condition variables exist from Open to Close,
+// only for movies of more than one chunk and never for LoadPreview; the worker
+// blocks every signal, so that signals reach the caller's threads. Reading
+// ahead costs a second set of frame bitmaps and a second sound block, counted
+// in the memory limit; a movie whose second set would not fit, or whose
+// worker cannot be started, is read without it. The frame-level access
+// functions below must not be used while chunks are being read.
 class V02Decode {
  public:
   static constexpr int kMaxFramesPerChunk = 64;
@@ -56,10 +86,13 @@ class V02Decode {
   MovieResult Open(const std::string& path);
   MovieResult OpenV02(const std::string& path);
   MovieResult OpenV00(const std::string& path);
-  // Decodes the next chunk into frameBitmaps[0..n-1] and soundBlock. 0 also
-  // when no frame remains; 1 a read failed (or the chunk is malformed); 2 a
-  // VD02 chunk is larger than the chunk buffer. After a failure every later
-  // call returns the same result until the next Open.
+  // Delivers the next chunk in frameBitmaps[0..n-1] and soundBlock. 0 also
+  // when no frame remains (nothing changes then); 1 a read failed (or the
+  // chunk is malformed); 2 a VD02 chunk is larger than the chunk buffer.
+  // After a failure every later call returns the same result until the next
+  // Open. A VD02 chunk fails before any of its frames is delivered; a VD00
+  // chunk that fails after some frames delivers those frames with the
+  // failure (FramesRemaining() goes down by them).
   MovieResult ReadChunk();
   MovieResult ReadChunkV02();
   MovieResult ReadChunkV00();
@@ -71,7 +104,13 @@ class V02Decode {
   // Caps what one Open may obtain in all (default kDefaultMemoryLimit); a
   // movie that needs more opens with result 2. The fuzzer lowers it.
   void SetMemoryLimit(uint64_t bytes) { memoryLimit_ = bytes; }
+  // Frames of the movie not yet delivered by ReadChunk.
   uint32_t FramesRemaining() const { return framesRemaining_; }
+  // Whether the next Open may read ahead (the default); off, every chunk is
+  // decoded inside ReadChunk, with the same results.
+  void SetReadAhead(bool allowed) { allowReadAhead_ = allowed; }
+  // True from an Open that started the read-ahead worker to Close.
+  bool ReadingAhead() const { return readAhead_ != nullptr; }
 
   // Frame-level access, for tests and benchmarks. Valid after OpenV02 has
   // returned 0; the frame routines never allocate and never fail.
@@ -95,9 +134,32 @@ class V02Decode {
 
  private:
   enum class Format : uint32_t { kV02 = 0, kV00 = 1 };
+  class ReadAhead;
+
+  // What decoding one chunk into a set of bitmaps and a sound block did: its
+  // result, how many frames it wrote (from slot 0 on), and whether it wrote
+  // the sound block.
+  struct ChunkOutcome {
+    MovieResult result = kMovieOk;
+    uint32_t frames = 0;
+    bool sound = false;
+  };
 
   MovieResult LoadColourTable();
   void BuildPixelPairs();
+  // Obtains the second set and starts the worker when the movie has more
+  // than one chunk and the set fits the memory limit; without them the
+  // movie is read on the caller's thread alone.
+  void StartReadAhead(uint64_t memoryInUse);
+  MovieResult DeliverChunk();
+  void TakeAheadSet(const ChunkOutcome& outcome);
+  // Reads and decodes the next chunk not yet decoded into `slots` and
+  // `sound`: on the caller's thread, or on the worker while a chunk is in
+  // flight, when nothing else touches the files, the planes, the buffers or
+  // framesUndecoded_.
+  ChunkOutcome DecodeChunk(std::unique_ptr<TBitmap>* slots, int16_t* sound);
+  ChunkOutcome DecodeChunkV02(std::unique_ptr<TBitmap>* slots, int16_t* sound);
+  ChunkOutcome DecodeChunkV00(std::unique_ptr<TBitmap>* slots, int16_t* sound);
 
   // VD02 frame reconstruction. Each op gets a reader over its own payload.
   void FillBytes(ByteReader payload);
@@ -107,7 +169,7 @@ class V02Decode {
   void ExpandFrame(uint16_t* frame) const;
   const uint8_t* ExpandRow(const uint8_t* luma, size_t chromaDistance, uint16_t* out) const;
 
-  void ConvertSound();
+  void ConvertSound(int16_t* out) const;
 
   // The colour table as stored in the file (little-endian entries, converted
   // to host order at load): 64 rows of 256 movie pixels, then 256 level pairs
@@ -137,11 +199,21 @@ class V02Decode {
   size_t videoCapacity_ = 0;      // bytes chunkBuffer_ holds
   size_t videoBytes_ = 0;         // video data of the current chunk
   uint32_t soundBytesPerChunk_ = 0;
-  uint32_t framesRemaining_ = 0;
+  uint32_t framesRemaining_ = 0;  // not yet delivered
+  uint32_t framesUndecoded_ = 0;  // not yet decoded into either set
   Format format_ = Format::kV02;
   bool noSound_ = false;
   bool open_ = false;  // Open succeeded; chunks may be read
+  bool allowReadAhead_ = true;
   MovieResult stickyError_ = kMovieOk;
   RawFile movieFile_;
   RawFile soundFile_;
+
+  // The read-ahead: the worker and the second set, which it fills while the
+  // caller holds the first. Close sets abandonChunk_ so that the worker
+  // stops at the next frame.
+  std::unique_ptr<ReadAhead> readAhead_;
+  std::unique_ptr<TBitmap> aheadBitmaps_[kMaxFramesPerChunk];
+  std::unique_ptr<int16_t[]> aheadSound_;
+  std::atomic<bool> abandonChunk_{false};
 };

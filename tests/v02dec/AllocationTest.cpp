@@ -38,8 +38,9 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
-// Reads every chunk and reports how many allocations the reads made; the
-// results are kept in a fixed array so that nothing here allocates either.
+// Reads every chunk and reports how many allocations the reads made, the
+// read-ahead worker's included; the results are kept in a fixed array so
+// that nothing here allocates either.
 long AllocationsWhileReading(V02Decode& decoder, int chunks) {
   MovieResult results[16] = {};
   long before = allocations;
@@ -58,21 +59,31 @@ TEST(Allocation, NoneWhileVD02ChunksAreRead) {
     for (int f = 0; f < 4; ++f) video = Concat({video, FillOpList(static_cast<uint8_t>(f), 3, 40)});
     movie = Concat({movie, V02Chunk(Bytes(50, 0x90), video)});
   }
-  V02Decode decoder;
-  ASSERT_EQ(decoder.Open(dir.Write("m.V02", movie)), kMovieOk);
-  ASSERT_GT(allocations.load(), 0);  // the counter is live
-  EXPECT_EQ(AllocationsWhileReading(decoder, 4), 0);
-  decoder.Close();
+  for (bool readAhead : {true, false}) {
+    SCOPED_TRACE(readAhead ? "reading ahead" : "not reading ahead");
+    V02Decode decoder;
+    decoder.SetReadAhead(readAhead);
+    ASSERT_EQ(decoder.Open(dir.Write("m.V02", movie)), kMovieOk);
+    ASSERT_GT(allocations.load(), 0);  // the counter is live
+    ASSERT_EQ(decoder.ReadingAhead(), readAhead);
+    EXPECT_EQ(AllocationsWhileReading(decoder, 4), 0);
+    decoder.Close();
+  }
 }
 
 TEST(Allocation, NoneWhileVD00ChunksAreRead) {
   TempDir dir;
   dir.Write("m.snd", Concat({CompanionHeader(784), Bytes(3 * 6400, 0x85)}));
   Bytes movie = Concat({V00Header({.frames = 20, .width = 10}), Bytes(20 * 10 * 8 * 2, 0x11)});
-  V02Decode decoder;
-  ASSERT_EQ(decoder.Open(dir.Write("m.V00", movie)), kMovieOk);
-  EXPECT_EQ(AllocationsWhileReading(decoder, 4), 0);
-  decoder.Close();
+  for (bool readAhead : {true, false}) {
+    SCOPED_TRACE(readAhead ? "reading ahead" : "not reading ahead");
+    V02Decode decoder;
+    decoder.SetReadAhead(readAhead);
+    ASSERT_EQ(decoder.Open(dir.Write("m.V00", movie)), kMovieOk);
+    ASSERT_EQ(decoder.ReadingAhead(), readAhead);
+    EXPECT_EQ(AllocationsWhileReading(decoder, 4), 0);
+    decoder.Close();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+#include "v02dec/ReadAhead.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <exception>
+
+bool V02Decode::ReadAhead::Start() {
+  // The thread inherits the signal mask of the thread that creates it. With
+  // every signal blocked there, a signal meant for the program (an interrupt
+  // that must wake the caller's prompt) is never taken by the worker.
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  if (pthread_sigmask(SIG_SETMASK, &all, &previous) != 0) return false;
+  bool started = true;
+  try {
+    thread_ = std::thread(&ReadAhead::Run, this);
+  } catch (const std::exception&) {
+    started = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return started;
+}
+
+void V02Decode::ReadAhead::Request() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requested_ = true;
+  }
+  wake_.notify_one();
+  inFlight_ = true;
+}
+
+V02Decode::ChunkOutcome V02Decode::ReadAhead::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  finished_.wait(lock, [this] { return done_; });
+  done_ = false;
+  inFlight_ = false;
+  return outcome_;
+}
+
+void V02Decode::ReadAhead::Stop() {
+  if (!thread_.joinable()) return;
+  decoder_.abandonChunk_.store(true, std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+  inFlight_ = false;
+}
+
+void V02Decode::ReadAhead::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return requested_ || stopping_; });
+    if (stopping_) return;
+    requested_ = false;
+    lock.unlock();
+    const ChunkOutcome outcome =
+        decoder_.DecodeChunk(decoder_.aheadBitmaps_, decoder_.aheadSound_.get());
+    lock.lock();
+    outcome_ = outcome;
+    done_ = true;
+    finished_.notify_one();
+  }
+}
