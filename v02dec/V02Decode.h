@@ -51,7 +51,8 @@ class V02Decode {
   static constexpr uint32_t kMaxDimension = 8192;
   // No single buffer of a movie may exceed this.
   static constexpr uint64_t kMaxBufferBytes = uint64_t{1} << 30;
-  // Default cap on everything one Open obtains (buffers and frame bitmaps).
+  // Default cap on everything one Open obtains: buffers, frame bitmaps, the
+  // pixel-pair table and the read-ahead's second set.
   static constexpr uint64_t kDefaultMemoryLimit = uint64_t{3} << 29;  // 1.5 GiB
   // Bytes of the colour table of a VD02 file.
   static constexpr size_t kColourTableBytes = 33280;
