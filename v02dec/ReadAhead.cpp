@@ -53,6 +53,8 @@ void V02Decode::ReadAhead::Stop() {
 }
 
 void V02Decode::ReadAhead::Run() {
+  // Named, so that a debugger, top or a test can tell it from other threads.
+  pthread_setname_np(pthread_self(), kThreadName);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return requested_ || stopping_; });

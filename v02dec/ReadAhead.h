@@ -16,6 +16,9 @@
 // swapped) is visible to the worker when it picks up the next request.
 class V02Decode::ReadAhead {
  public:
+  // The worker's thread name (at most 15 bytes on Linux).
+  static constexpr const char* kThreadName = "v02dec-ahead";
+
   explicit ReadAhead(V02Decode& decoder) : decoder_(decoder) {}
   ~ReadAhead() { Stop(); }
   ReadAhead(const ReadAhead&) = delete;
