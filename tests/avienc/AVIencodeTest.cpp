@@ -134,7 +134,7 @@ TEST(AVIencode, HeadersAndFormatsFollowTheMovieParameters) {
     AVIencode encoder;
     SetParams(encoder, c.params);
     TempDir dir;
-    const std::string path = dir.File("movie.avi");
+    const std::string path = dir.Path("movie.avi");
     ASSERT_EQ(encoder.Open(path.c_str()), 0);
     EXPECT_EQ(encoder.frameBytes, c.frameBytes);
     EXPECT_EQ(encoder.soundLength, c.soundLength);
@@ -205,11 +205,11 @@ TEST(AVIencode, OpenFailureLeavesNothingOpenAndCloseBalancesTheService) {
     std::string path;
   };
   const Case cases[] = {
-      {"a folder that does not exist", {10, 60, 6, 10, 8, 8000, 12800}, dir.File("no/x.avi")},
+      {"a folder that does not exist", {10, 60, 6, 10, 8, 8000, 12800}, dir.Path("no/x.avi")},
       {"a folder", {10, 60, 6, 10, 8, 8000, 12800}, dir.Path()},
       // 24 bits x 50,000 x 50,000 is beyond a signed 32-bit chunk size.
       {"a frame too large for an AVI chunk", {10, 60, 6, 50000, 50000, 8000, 12800},
-       dir.File("huge.avi")},
+       dir.Path("huge.avi")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -232,7 +232,7 @@ TEST(AVIencode, OpenFailureLeavesNothingOpenAndCloseBalancesTheService) {
     EXPECT_EQ(AviFileInitCount(), initBefore);
     EXPECT_EQ(AviFileLiveHandles(), handlesBefore);
   }
-  EXPECT_FALSE(FileExists(dir.File("huge.avi")));
+  EXPECT_FALSE(FileExists(dir.Path("huge.avi")));
 }
 
 // A synthetic movie in chunks of 8 frames, read back exactly.
@@ -251,7 +251,7 @@ TEST(AVIencode, SyntheticMoviesReadBackExactly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = dir.File("movie.avi");
+    const std::string path = dir.Path("movie.avi");
     AVIencode encoder;
     SetParams(encoder, c.params);
     ASSERT_EQ(encoder.Open(path.c_str()), 0);
@@ -269,7 +269,7 @@ TEST(AVIencode, SyntheticMoviesReadBackExactly) {
 // so every reader gives its true duration.
 TEST(AVIencode, MovieCutShortReportsItsTrueLength) {
   TempDir dir;
-  const std::string path = dir.File("short.avi");
+  const std::string path = dir.Path("short.avi");
   const MovieParams params{100, 60, 6, 13, 10, 8000, 12800};
   AVIencode encoder;
   SetParams(encoder, params);
@@ -288,7 +288,7 @@ TEST(AVIencode, MovieCutShortReportsItsTrueLength) {
 TEST(AVIencode, LongMovieBecomesOpenDmlAndReadsBackExactly) {
   AviFileSetRiffLimit(1 << 20);
   TempDir dir;
-  const std::string path = dir.File("long.avi");
+  const std::string path = dir.Path("long.avi");
   const MovieParams params{30, 60, 6, 320, 240, 22050, 35280};
   AVIencode encoder;
   SetParams(encoder, params);
@@ -329,11 +329,11 @@ TEST(AVIencode, SecondMovieThroughTheSameObject) {
   const MovieParams first{10, 60, 6, 13, 10, 8000, 12800};
   const MovieParams second{6, 60, 7, 10, 8, 11025, 2 * 1575 * 2};
   SetParams(encoder, first);
-  ASSERT_EQ(encoder.Open(dir.File("first.avi").c_str()), 0);
+  ASSERT_EQ(encoder.Open(dir.Path("first.avi").c_str()), 0);
   const Written one = WriteSynthetic(encoder, first.frameCount, 8);
   encoder.Close();
   SetParams(encoder, second);
-  ASSERT_EQ(encoder.Open(dir.File("second.avi").c_str()), 0);
+  ASSERT_EQ(encoder.Open(dir.Path("second.avi").c_str()), 0);
   EXPECT_EQ(encoder.videoPosition, 0);
   EXPECT_EQ(encoder.audioPosition, 0);
   EXPECT_EQ(encoder.frameBytes, 256);
@@ -341,8 +341,8 @@ TEST(AVIencode, SecondMovieThroughTheSameObject) {
   const Written two = WriteSynthetic(encoder, second.frameCount, 2);
   encoder.Close();
   ASSERT_TRUE(one.ok && two.ok);
-  ExpectReadBack(dir.File("first.avi"), first, one);
-  ExpectReadBack(dir.File("second.avi"), second, two);
+  ExpectReadBack(dir.Path("first.avi"), first, one);
+  ExpectReadBack(dir.Path("second.avi"), second, two);
 }
 
 // The disk fills up in the middle of a movie: the failing writes return 1
@@ -350,7 +350,7 @@ TEST(AVIencode, SecondMovieThroughTheSameObject) {
 // what was accepted, less the last frame where the index needed its room.
 TEST(AVIencode, DiskFullFailsTheWriteAndKeepsThePositions) {
   TempDir dir;
-  const std::string path = dir.File("full.avi");
+  const std::string path = dir.Path("full.avi");
   const MovieParams params{100, 60, 6, 13, 10, 8000, 12800};
   // Header, 8 frames (408-byte chunks) and one block (12,808), 2 more frames,
   // then 6000 bytes: the second block fails part way, 14 frames still fit in

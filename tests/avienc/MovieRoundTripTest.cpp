@@ -137,8 +137,8 @@ TEST(MovieRoundTrip, DecodedMoviesReadBackExactlyThroughFfmpeg) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string input = dir.File(c.v00 ? "movie.V00" : "movie.V02");
-    const std::string output = dir.File("movie.avi");
+    const std::string input = dir.Path(c.v00 ? "movie.V00" : "movie.V02");
+    const std::string output = dir.Path("movie.avi");
     ASSERT_EQ(c.v00 ? mw::WriteV00Movie(input, c.v00Options) : mw::WriteV02Movie(input, c.v02),
               0);
     AviFileSetRiffLimit(c.riffLimit);

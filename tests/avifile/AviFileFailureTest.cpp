@@ -69,7 +69,7 @@ HRESULT WriteFrame(PAVISTREAM stream, LONG position, const Bytes& frame) {
 
 TEST(AviFileFailure, OpenRefusesWhatCannotBeAnAviFile) {
   TempDir dir;
-  const std::string fifo = dir.File("pipe.avi");
+  const std::string fifo = dir.Path("pipe.avi");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     const char* what;
@@ -77,12 +77,12 @@ TEST(AviFileFailure, OpenRefusesWhatCannotBeAnAviFile) {
     UINT mode;
   };
   const Case cases[] = {
-      {"folder that does not exist", dir.File("missing/out.avi"), kCreate},
+      {"folder that does not exist", dir.Path("missing/out.avi"), kCreate},
       {"a folder", dir.Path(), kCreate},
       {"a FIFO (must not block)", fifo, kCreate},
       {"empty path", "", kCreate},
-      {"read mode", dir.File("read.avi"), OF_READ},
-      {"write without create", dir.File("nocreate.avi"), OF_WRITE},
+      {"read mode", dir.Path("read.avi"), OF_READ},
+      {"write without create", dir.Path("nocreate.avi"), OF_WRITE},
   };
   const int handles = AviFileLiveHandles();
   for (const Case& c : cases) {
@@ -92,13 +92,13 @@ TEST(AviFileFailure, OpenRefusesWhatCannotBeAnAviFile) {
     EXPECT_EQ(file, nullptr);
     EXPECT_EQ(AviFileLiveHandles(), handles);
   }
-  EXPECT_FALSE(FileExists(dir.File("read.avi")));
-  EXPECT_FALSE(FileExists(dir.File("nocreate.avi")));
+  EXPECT_FALSE(FileExists(dir.Path("read.avi")));
+  EXPECT_FALSE(FileExists(dir.Path("nocreate.avi")));
 }
 
 TEST(AviFileFailure, CallsOutOfOrderAreRefusedAndChangeNothing) {
   TempDir dir;
-  const std::string path = dir.File("order.avi");
+  const std::string path = dir.Path("order.avi");
   Movie movie;
   ASSERT_EQ(OpenMovie(path, &movie), AVIERR_OK);
   const Bytes frame = FramePattern(kFrameBytes, 0);
@@ -144,7 +144,7 @@ TEST(AviFileFailure, CallsOutOfOrderAreRefusedAndChangeNothing) {
 // an existing file of the same name is replaced, not overwritten in part.
 TEST(AviFileFailure, FileIsCompletedByTheLastReleaseAndReplacesAnOldFile) {
   TempDir dir;
-  const std::string path = dir.File("order.avi");
+  const std::string path = dir.Path("order.avi");
   {
     std::ofstream old(path, std::ios::binary);
     old << std::string(100000, 'x');
@@ -172,7 +172,7 @@ TEST(AviFileFailure, FileIsCompletedByTheLastReleaseAndReplacesAnOldFile) {
 // A file with streams and no samples at all.
 TEST(AviFileFailure, FileWithoutSamplesHasBothStreams) {
   TempDir dir;
-  const std::string path = dir.File("empty.avi");
+  const std::string path = dir.Path("empty.avi");
   Movie movie;
   ASSERT_EQ(OpenMovie(path, &movie), AVIERR_OK);
   ReleaseMovie(&movie);
@@ -219,7 +219,7 @@ TEST(AviFileFailure, DiskFullLeavesAWellFormedFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = dir.File("full.avi");
+    const std::string path = dir.Path("full.avi");
     AviFileSetRiffLimit(c.riffLimit);
     const int accepted = RunWithFileSizeLimit(c.fileLimit, [&]() {
       Movie movie;

@@ -135,7 +135,7 @@ Le ExpectedStrl(const Le& strh, const Bytes& strf, const std::string& name) {
 // an odd-sized sound block, one more frame.
 TEST(AviFileLayout, SmallFileIsLaidOutByteForByte) {
   TempDir dir;
-  const std::string path = dir.File("small.avi");
+  const std::string path = dir.Path("small.avi");
   const Bytes frame0 = FramePattern(400, 0), frame1 = FramePattern(400, 1),
               frame2 = FramePattern(400, 2), sound = SoundPattern(1601, 0);
   {
@@ -217,7 +217,7 @@ TEST(AviFileLayout, SmallFileIsLaidOutByteForByte) {
 // length and the buffer size are the written ones, not the declared ones.
 TEST(AviFileLayout, StreamHeaderFieldsKeepTheirPlaces) {
   TempDir dir;
-  const std::string path = dir.File("fields.avi");
+  const std::string path = dir.Path("fields.avi");
   AVISTREAMINFOA info{};
   info.fccType = streamtypeVIDEO;
   info.fccHandler = mmioFOURCC('a', 'b', 'c', 'd');
@@ -282,7 +282,7 @@ TEST(AviFileLayout, FirstChunkStartsOn2048ByteBoundary) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = dir.File("align.avi");
+    const std::string path = dir.Path("align.avi");
     Bytes format(c.videoFormatBytes, 0x5A);
     const BITMAPINFOHEADER bih = VideoFormat(4, 4);
     std::memcpy(format.data(), &bih, sizeof bih);
@@ -335,7 +335,7 @@ TEST(AviFileLayout, OpenDmlIndexesAreLaidOutByteForByte) {
   // 32 + 8k and an idx1 of 8 + 16k: 6184 + 132k bytes, so 6500 takes 2.
   RiffLimitGuard limit(6500);
   TempDir dir;
-  const std::string path = dir.File("odml.avi");
+  const std::string path = dir.Path("odml.avi");
   std::vector<Bytes> frames;
   for (uint32_t i = 0; i < 5; ++i) frames.push_back(FramePattern(100, i));
   {
@@ -401,7 +401,7 @@ TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
     SCOPED_TRACE("limit " + std::to_string(riffLimit));
     RiffLimitGuard limit(riffLimit);
     TempDir dir;
-    const std::string path = dir.File("multi.avi");
+    const std::string path = dir.Path("multi.avi");
     const uint32_t width = 10, height = 8, frameBytes = 256, frames = 120;
     Bytes video, audio;
     {
@@ -488,7 +488,7 @@ TEST(AviFileLayout, FullSuperIndexLetsTheLastRiffGrow) {
   if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   RiffLimitGuard limit(1);  // one chunk per RIFF
   TempDir dir;
-  const std::string path = dir.File("many.avi");
+  const std::string path = dir.Path("many.avi");
   const uint32_t frames = 300;
   Bytes video;
   {

@@ -14,24 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/TempDir.h"
+
 namespace avitest {
 
 using Bytes = std::vector<uint8_t>;
 
-// A folder of its own under the system's temporary folder, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using porute_test::TempDir;
 
 Bytes ReadFileBytes(const std::string& path);
 

@@ -18,21 +18,6 @@ extern char** environ;
 
 namespace porute_test {
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/porute-test-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 bool FileExists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;

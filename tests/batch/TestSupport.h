@@ -9,25 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/TempDir.h"
 #include "tools/moviewriter/Bytes.h"
 
 namespace porute_test {
 
 using moviewriter::Bytes;
 
-// A fresh folder under the temporary folder, removed with all it holds.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using porute_test::TempDir;
 
 bool FileExists(const std::string& path);
 // The file's bytes as a string; empty when it cannot be read.

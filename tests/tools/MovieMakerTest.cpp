@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/common/TempDir.h"
 #include "tools/moviewriter/Content.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
@@ -18,18 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/porute-tools-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using porute_test::TempDir;
 
 TEST(MovieMaker, V02MovieReadsBackWithItsParametersAndTone) {
   mw::V02MovieOptions options;

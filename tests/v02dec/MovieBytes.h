@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "tests/common/TempDir.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -114,30 +114,4 @@ inline Bytes FillOpList(uint8_t value, uint8_t offset, uint8_t count) {
           0x00, 0x00, value, 0x01, 0x00, 0x00, 0x00, offset, count};
 }
 
-// A private folder for the files of one test, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/v02dec-test-XXXXXX";
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Path(const std::string& name) const { return path_ + "/" + name; }
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    std::string file = Path(name);
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return file;
-  }
-
- private:
-  std::string path_;
-};
+using porute_test::TempDir;
