@@ -186,13 +186,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
       !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false)) {
     return kMovieNoMemory;
   }
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    frameBitmaps[slot].reset(new (std::nothrow) TBitmap);
-    if (!frameBitmaps[slot] ||
-        !frameBitmaps[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
-      return kMovieNoMemory;
-    }
-  }
+  if (!CreateBitmapSet(frameBitmaps)) return kMovieNoMemory;
 
   if (frameCount != 0) {
     MovieResult result = LoadColourTable();
@@ -295,16 +289,23 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
       !Obtain(soundBlock, soundBytes, true)) {
     return kMovieNoMemory;
   }
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    frameBitmaps[slot].reset(new (std::nothrow) TBitmap);
-    if (!frameBitmaps[slot] ||
-        !frameBitmaps[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
-      return kMovieNoMemory;
-    }
-  }
+  if (!CreateBitmapSet(frameBitmaps)) return kMovieNoMemory;
   open_ = true;
   StartReadAhead(memory);
   return kMovieOk;
+}
+
+// One frame bitmap of the frame size in each of the first frames-per-chunk
+// slots; false when any cannot be had.
+bool V02Decode::CreateBitmapSet(std::unique_ptr<TBitmap>* slots) {
+  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+    slots[slot].reset(new (std::nothrow) TBitmap);
+    if (!slots[slot] ||
+        !slots[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void V02Decode::StartReadAhead(uint64_t memoryInUse) {
@@ -319,13 +320,7 @@ void V02Decode::StartReadAhead(uint64_t memoryInUse) {
     for (auto& bitmap : aheadBitmaps_) bitmap.reset();
     aheadSound_.reset();
   };
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    aheadBitmaps_[slot].reset(new (std::nothrow) TBitmap);
-    if (!aheadBitmaps_[slot] ||
-        !aheadBitmaps_[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
-      return release();
-    }
-  }
+  if (!CreateBitmapSet(aheadBitmaps_)) return release();
   // Zeros, like the first set: a VD00 movie without sound never writes it.
   if (!Obtain(aheadSound_, soundBytesPerChunk_, true)) return release();
   std::unique_ptr<ReadAhead> worker(new (std::nothrow) ReadAhead(*this));

@@ -152,6 +152,7 @@ class V02Decode {
   // than one chunk and the set fits the memory limit; without them the
   // movie is read on the caller's thread alone.
   void StartReadAhead(uint64_t memoryInUse);
+  bool CreateBitmapSet(std::unique_ptr<TBitmap>* slots);
   MovieResult DeliverChunk();
   void TakeAheadSet(const ChunkOutcome& outcome);
   // Reads and decodes the next chunk not yet decoded into `slots` and
