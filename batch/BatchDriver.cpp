@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "avienc/AVIencode.h"
+#include "batch/AviMovieEncoder.h"
 #include "batch/Messages.h"
 #include "batch/PathNames.h"
 #include "v02dec/RawFile.h"
@@ -66,7 +66,12 @@ void BatchDriver::BtnStartClick() {
   }
 
   std::unique_ptr<V02Decode> decoder(new (std::nothrow) V02Decode);
-  std::unique_ptr<AVIencode> encoder(new (std::nothrow) AVIencode);
+  std::unique_ptr<MovieEncoder> encoder;
+  if (encoderFactory_) {
+    encoder = encoderFactory_();
+  } else {
+    encoder.reset(new (std::nothrow) AviMovieEncoder);
+  }
   if (!decoder || !encoder) {
     host_.ShowError(kTextNoMemory);
     lastOutcome = Outcome::kStoppedByError;
@@ -98,7 +103,7 @@ void BatchDriver::BtnStartClick() {
   EndBatch();
 }
 
-BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, AVIencode& encoder,
+BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& encoder,
                                               const std::string& inputPath) {
   fileFrameCount = 0;
   fileFramesWritten = 0;
@@ -125,16 +130,19 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, AVIencode& enc
   const uint32_t frameCount = decoder.frameCount;
   if (frameCount != 0 && !ChunkBuffersReady(decoder)) return stopWithError(kTextNoMemory, false);
 
-  encoder.frameCount = decoder.frameCount;
-  encoder.rate = decoder.rate;
-  encoder.scale = decoder.scale;
-  encoder.width = decoder.width;
-  encoder.height = decoder.height;
-  encoder.soundRate = decoder.soundRate;
-  encoder.soundBlockBytes = decoder.soundBlockBytes;
+  MovieEncoder::Shape shape;
+  shape.frameCount = decoder.frameCount;
+  shape.rate = decoder.rate;
+  shape.scale = decoder.scale;
+  shape.width = decoder.width;
+  shape.height = decoder.height;
+  shape.soundRate = decoder.soundRate;
+  shape.soundBlockBytes = decoder.soundBlockBytes;
   fileFrameCount = frameCount;
 
-  const std::string outputPath = OutputPath(SaveDir, inputPath);
+  const std::string outputPath =
+      OutputPath(SaveDir, inputPath, kNativePathStyle, encoder.Extension());
+  bool mayReplace = false;
   if (RawFile::Exists(outputPath)) {
     // Overwriting this output would destroy the movie being read, whatever
     // the user answers; refuse it as an output that cannot be opened.
@@ -157,9 +165,10 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, AVIencode& enc
       }
       if (answer == OverwriteAnswer::kYesToAll) overwriteAll_ = true;
     }
+    mayReplace = true;
   }
 
-  if (encoder.Open(outputPath.c_str()) != 0) {
+  if (encoder.Open(outputPath.c_str(), shape, mayReplace) != MovieEncoder::OpenResult::kOk) {
     return stopWithError(PathMessage(outputPath, kTextOpenFailed), true);
   }
   host_.ShowFileName(FileNamePart(inputPath));

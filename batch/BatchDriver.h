@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/BatchHost.h"
+#include "batch/MovieEncoder.h"
 
-class AVIencode;
 class V02Decode;
 
 // Converts every path of FileList, in order, into one AVI file each, driving
@@ -27,6 +29,10 @@ class BatchDriver {
   std::string SaveDir;
   int Busy = 0;            // 1 while a batch runs
   int AbortRequested = 0;  // 1 once the user confirmed an abort
+
+  // Makes the encoder of each batch; unset, the batch writes AVI files.
+  using EncoderFactory = std::function<std::unique_ptr<MovieEncoder>()>;
+  void SetEncoderFactory(EncoderFactory factory) { encoderFactory_ = std::move(factory); }
 
   // Idle: converts FileList as one batch and returns when it has ended.
   // Busy (called again from within Pump): asks the abort question.
@@ -60,9 +66,10 @@ class BatchDriver {
 
  private:
   enum class FileEnd { kNext, kStop };
-  FileEnd ConvertFile(V02Decode& decoder, AVIencode& encoder, const std::string& inputPath);
+  FileEnd ConvertFile(V02Decode& decoder, MovieEncoder& encoder, const std::string& inputPath);
   void EndBatch();
 
   BatchHost& host_;
+  EncoderFactory encoderFactory_;
   bool overwriteAll_ = false;
 };

@@ -53,19 +53,20 @@ std::string FileNamePart(std::string_view path, PathStyle style) {
   return std::string(path.substr(last + 1));
 }
 
-std::string OutputName(std::string_view inputPath, PathStyle style) {
+std::string OutputName(std::string_view inputPath, PathStyle style, std::string_view extension) {
   std::string name = FileNamePart(inputPath, style);
   // "." (0x2E) is never the trail byte of a Shift-JIS character, so a byte
   // scan finds the extension in both styles.
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.resize(dot);
-  name += ".avi";
+  name += extension;
   return name;
 }
 
-std::string OutputPath(std::string_view saveDir, std::string_view inputPath, PathStyle style) {
+std::string OutputPath(std::string_view saveDir, std::string_view inputPath, PathStyle style,
+                       std::string_view extension) {
   const std::string folder = saveDir.empty() ? FolderPart(inputPath, style) : std::string(saveDir);
-  const std::string name = OutputName(inputPath, style);
+  const std::string name = OutputName(inputPath, style, extension);
   if (folder.empty()) return name;
   return folder + JoinSeparator(style) + name;
 }

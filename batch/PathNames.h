@@ -37,9 +37,11 @@ std::string FolderPart(std::string_view path, PathStyle style = kNativePathStyle
 // Everything after the last separator: the file name with its extension.
 std::string FileNamePart(std::string_view path, PathStyle style = kNativePathStyle);
 
-// File name of path with the text from its last "." onward replaced by ".avi"
-// (".avi" appended when the name has no "."). The name keeps its letter case.
-std::string OutputName(std::string_view inputPath, PathStyle style = kNativePathStyle);
+// File name of path with the text from its last "." onward replaced by
+// extension, ".avi" unless told (appended when the name has no "."). The name
+// keeps its letter case.
+std::string OutputName(std::string_view inputPath, PathStyle style = kNativePathStyle,
+                       std::string_view extension = ".avi");
 
 // Where the AVI file for inputPath goes: the folder (saveDir, or the input's
 // own folder when saveDir is empty), the separator and the output name. The
@@ -47,4 +49,4 @@ std::string OutputName(std::string_view inputPath, PathStyle style = kNativePath
 // with no folder part and an empty saveDir gives the bare output name, a path
 // in the current folder (joining an empty folder would name the root).
 std::string OutputPath(std::string_view saveDir, std::string_view inputPath,
-                       PathStyle style = kNativePathStyle);
+                       PathStyle style = kNativePathStyle, std::string_view extension = ".avi");

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the batch driver needs of whatever writes a converted movie: the
+// uncompressed AVI of the designed program, or another container. One object
+// writes one movie at a time: Open, then for every chunk WriteVideo per frame
+// and WriteAudio once, then Close, which follows every Open, a failed one too.
+class MovieEncoder {
+ public:
+  // The movie as the decoder opened it.
+  struct Shape {
+    uint32_t frameCount = 0;
+    uint32_t rate = 0;  // frames per second = rate / scale
+    uint32_t scale = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t soundRate = 0;
+    uint32_t soundBlockBytes = 0;  // one chunk's sound, 2 bytes per sample
+  };
+
+  enum class OpenResult {
+    kOk,
+    // The output exists and may not be replaced: it appeared after the driver
+    // looked, and creating it exclusively found it. Nothing was changed.
+    kExists,
+    kFailed,
+  };
+
+  virtual ~MovieEncoder() = default;
+
+  // The output file name's extension with its dot, such as ".avi".
+  virtual const char* Extension() const = 0;
+
+  // Creates the file at path. mayReplace: the user agreed to replace an
+  // existing file of that name; without it the file is created exclusively.
+  virtual OpenResult Open(const char* path, const Shape& shape, bool mayReplace) = 0;
+  // One frame's pixel memory: bottom-up 24-bit BGR rows, each padded to a
+  // multiple of 4 bytes, the bottom row first. 0, or 1 on failure.
+  virtual int WriteVideo(const void* pixels) = 0;
+  // One chunk's sound block of Shape::soundBlockBytes. 0, or 1 on failure.
+  virtual int WriteAudio(const void* block) = 0;
+  // Completes the file on disk. 0 when every byte of it reached the file and
+  // the file was closed, 1 on any failure; the file is then well-formed over
+  // what was written before the failure, or absent.
+  virtual int Close() = 0;
+
+  // The system's or library's own words for the last failure ("No space left
+  // on device"), empty when there is none to give.
+  virtual std::string FailureCause() const = 0;
+};
