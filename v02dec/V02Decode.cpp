@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -246,7 +247,8 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
 
   // The planes start out all zero, so the first frame of a movie that does
   // not paint every byte is still the same on every run.
-  if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
+  planes_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(2 * plane), 1)));
+  if (!planes_ || !Obtain(chunkBuffer_, videoCapacity_, false) ||
       !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
       !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false) ||
       !CreateBitmapSet(frameBitmaps)) {

@@ -256,7 +256,7 @@ class V02Decode {
   uint64_t memoryLimit_ = DefaultMemoryLimit();
   MovieFailure failure_;
   std::unique_ptr<uint32_t[]> pixelPairs_;
-  std::unique_ptr<uint8_t[]> planes_;       // working frame, then its reference copy
+  std::unique_ptr<uint8_t[], FreeWithStdFree> planes_;  // working frame, then reference copy
   std::unique_ptr<uint8_t[]> chunkBuffer_;  // a VD02 chunk's video data
   std::unique_ptr<uint8_t[]> soundBytes_;   // a chunk's 8-bit sound as read
   std::unique_ptr<uint16_t[]> frame16_;
