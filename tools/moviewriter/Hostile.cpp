@@ -16,7 +16,9 @@ Bytes HostileOpList(const HostileOptions& options, uint64_t planeSize, uint32_t 
   const auto value = static_cast<uint8_t>(frame * 37 + 5);
   const Run wholePlane(0, static_cast<uint32_t>(planeSize));
   OpList list;
-  if (options.kind == HostileKind::kFillBytes) {
+  if (frame < options.benignFrames) {
+    list.Add(FillBytesOp({FillBytesEntry(value, {wholePlane})}));
+  } else if (options.kind == HostileKind::kFillBytes) {
     // Earlier entries fill other values, so only the last one shows.
     std::vector<FillBytesEntry> entries;
     for (uint32_t i = 0; i < options.repeats; ++i) {

@@ -28,6 +28,7 @@ struct HostileOptions {
   uint32_t framesPerChunk = 1;
   HostileKind kind = HostileKind::kFillBytes;
   uint32_t repeats = 3000;  // 1 to 65,534 for kMoveBlocks
+  uint32_t benignFrames = 0;  // leading frames that fill the plane once
 };
 
 // Frame n's plane ends up all (n * 37 + 5) & 0xFF whatever `repeats` is.
