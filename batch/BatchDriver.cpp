@@ -51,7 +51,10 @@ uint32_t BatchDriver::ProgressPosition(uint32_t frameCount, uint32_t framesWritt
 
 bool BatchDriver::AskAbort() {
   const bool yes = host_.ConfirmAbort();
-  if (yes) AbortRequested = 1;
+  if (yes) {
+    AbortRequested = 1;
+    RequestAbort();
+  }
   return yes;
 }
 
@@ -78,6 +81,15 @@ void BatchDriver::BtnStartClick() {
     return;
   }
 
+  // The decoder looks at the abort inside long chunks, and while it waits
+  // for one it lets the host run its events about ten times a second, so
+  // that an abort asked for in the window is seen there too.
+  decoder->WatchAbort(&abortNow_);
+  decoder->SetWaitHook([this] {
+    host_.Pump();
+    if (AbortRequested) RequestAbort();
+  });
+
   Busy = 1;
   host_.SetRunning(true);
   host_.SetProgressMaximum(static_cast<uint32_t>(FileList.size()) * 100u);
@@ -92,7 +104,7 @@ void BatchDriver::BtnStartClick() {
   for (fileIndex = 0; fileIndex < FileList.size(); ++fileIndex) {
     // Nothing in the window can set the flag between files, but a host may
     // (an interrupt at the overwrite prompt): no further file is begun then.
-    if (AbortRequested) {
+    if (Aborting()) {
       lastOutcome = Outcome::kAborted;
       break;
     }
@@ -151,7 +163,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     }
     if (!overwriteAll_) {
       const OverwriteAnswer answer = host_.ConfirmOverwrite(outputPath);
-      if (AbortRequested) {
+      if (Aborting()) {
         decoder.Close();
         lastOutcome = Outcome::kAborted;
         return FileEnd::kStop;
@@ -178,7 +190,10 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   const uint32_t perChunk = decoder.framesPerChunk;
   const auto position = static_cast<uint32_t>(fileIndex);
   while (framesLeft != 0) {
-    if (decoder.ReadChunk() != kMovieOk) {
+    const MovieResult read = decoder.ReadChunk();
+    // Aborted inside the chunk: the file keeps the chunks before it.
+    if (read == kMovieAborted) break;
+    if (read != kMovieOk) {
       return stopWithError(PathMessage(inputPath, kTextReadFailed), true);
     }
     // The last chunk may hold fewer frames than there are slots.
@@ -198,12 +213,12 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     host_.ShowFrame(*decoder.frameBitmaps[0]);
     host_.SetProgressPosition(ProgressPosition(frameCount, fileFramesWritten, position));
     host_.Pump();
-    if (AbortRequested) break;
+    if (Aborting()) break;
   }
 
   decoder.Close();
   encoder.Close();
-  if (AbortRequested) {
+  if (Aborting()) {
     lastOutcome = Outcome::kAborted;
     return FileEnd::kStop;
   }
@@ -214,6 +229,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
 void BatchDriver::EndBatch() {
   Busy = 0;
   AbortRequested = 0;
+  abortNow_.store(false, std::memory_order_relaxed);
   host_.SetRunning(false);
   host_.SetProgressPosition(0);
 }

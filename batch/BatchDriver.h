@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,14 @@ class BatchDriver {
   // The abort question; Yes sets AbortRequested. Returns the answer.
   bool AskAbort();
 
+  // Asks the running batch to stop as a confirmed abort does, but at once:
+  // the decoder gives up the chunk in hand within a fraction of a second,
+  // the file is completed with the frames of the chunks before, and the
+  // batch ends as aborted. It only stores into a lock-free atomic, so it is
+  // async-signal-safe: a SIGINT or SIGTERM handler may call it. A request
+  // made while no batch runs holds for the next one.
+  void RequestAbort() noexcept { abortNow_.store(true, std::memory_order_relaxed); }
+
   // How the last batch ended, for the command line's exit status.
   enum class Outcome { kNothingToDo, kCompleted, kStoppedByError, kAborted };
   Outcome lastOutcome = Outcome::kNothingToDo;
@@ -69,7 +78,15 @@ class BatchDriver {
   FileEnd ConvertFile(V02Decode& decoder, MovieEncoder& encoder, const std::string& inputPath);
   void EndBatch();
 
+  // AbortRequested (set by the hosts and the abort question) or RequestAbort.
+  bool Aborting() const {
+    return AbortRequested != 0 || abortNow_.load(std::memory_order_relaxed);
+  }
+
   BatchHost& host_;
   EncoderFactory encoderFactory_;
   bool overwriteAll_ = false;
+  // Read by the decoder inside long frames, on its worker too.
+  std::atomic<bool> abortNow_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };

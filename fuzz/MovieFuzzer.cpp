@@ -81,6 +81,12 @@ void Expect(bool same, const char* what) {
 
 void ExpectSameView(const V02Decode& a, const V02Decode& b) {
   Expect(a.FramesRemaining() == b.FramesRemaining(), "frames remaining");
+  const MovieFailure& x = a.LastFailure();
+  const MovieFailure& y = b.LastFailure();
+  Expect(x.kind == y.kind && x.test == y.test && x.values[0] == y.values[0] &&
+             x.values[1] == y.values[1] && x.sysErrno == y.sysErrno && x.inChunk == y.inChunk &&
+             x.chunkIndex == y.chunkIndex && x.frameIndex == y.frameIndex,
+         "failure");
   Expect(a.framesPerChunk == b.framesPerChunk && a.soundBlockBytes == b.soundBlockBytes,
          "movie parameters");
   for (uint32_t slot = 0; slot < a.framesPerChunk; ++slot) {
@@ -124,6 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inReadChunk.SetReadAhead(false);
   const MovieResult opened = decoder.Open(movie);
   Expect(inReadChunk.Open(movie) == opened, "Open");
+  Expect(decoder.LastFailure().test == inReadChunk.LastFailure().test, "Open's failure");
   const int closeAfter = (mode >> kModeCloseShift) & kModeCloseMask;
   const int chunks = closeAfter != 0 ? closeAfter : kMaxChunks;
   if (opened == kMovieOk) {
