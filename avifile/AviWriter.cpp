@@ -373,7 +373,7 @@ bool AviWriter::Freeze() {
     return Failed(ENOMEM);
   }
   LeBytes measure(headerBuffer_.data(), headerBuffer_.size());
-  PutRiffAndHeaderList(measure, FirstRiff{0, 0, false});
+  PutRiffAndHeaderList(measure, HeaderState{0, 0, false, false});
   if (measure.Overrun()) return Failed(EOVERFLOW);
   const uint64_t hdrl = measure.Size();
   const uint64_t dataStart = AlignUp(hdrl + 8 + 12, kChunkAlignment);
@@ -404,10 +404,12 @@ HRESULT AviWriter::Start() {
 }
 
 // Puts on disk a header that describes every chunk written so far, and the
-// sizes of an 'AVIX' RIFF being filled, whose indexes come only when it is
-// closed: readers find its chunks by walking the movi list.
+// sizes of an 'AVIX' RIFF being filled. Until the file is finished the
+// header claims no index at all: the chunks of the RIFF being filled are in
+// none yet, and a reader that finds no index walks the movi lists, which
+// takes it to the last chunk written.
 bool AviWriter::Refresh() {
-  if (!WriteHeader()) return false;
+  if (!WriteHeader(false)) return false;
   if (riffOpen_ && riffCount_ > 1 && !PatchRiffSizes(dataEnd_, dataEnd_)) return false;
   refreshedAt_ = dataEnd_;
   return true;
@@ -683,7 +685,7 @@ HRESULT AviWriter::Finish() {
         stream.largestChunk = std::max(stream.largestChunk, entry.size);
       }
     }
-    hasHeader = WriteHeader();
+    hasHeader = WriteHeader(true);
     if (hasHeader) {
       // Whatever lies beyond (a chunk cut short by a failed write) goes.
       int cut;
@@ -704,25 +706,28 @@ HRESULT AviWriter::Finish() {
   return complete ? AVIERR_OK : AVIERR_FILEWRITE;
 }
 
-bool AviWriter::WriteHeader() {
-  if (!BuildHeader(headerBuffer_.data(), headerBuffer_.size())) return Failed(EOVERFLOW);
+bool AviWriter::WriteHeader(bool indexed) {
+  if (!BuildHeader(headerBuffer_.data(), headerBuffer_.size(), indexed)) return Failed(EOVERFLOW);
   if (!WriteAllAt(fd_, headerBuffer_.data(), headerBuffer_.size(), 0)) return Failed(errno);
   return true;
 }
 
 // While the first RIFF is being filled, it ends with its last chunk and has
 // no idx1 yet.
-AviWriter::FirstRiff AviWriter::CurrentFirstRiff() const {
-  if (riffOpen_ && riffCount_ == 1) return {dataEnd_, dataEnd_, false};
-  return {riff0MoviEnd_, riff0End_, hasIdx1_};
+AviWriter::HeaderState AviWriter::CurrentHeaderState(bool indexed) const {
+  if (!indexed) {
+    const bool filling = riffOpen_ && riffCount_ == 1;
+    return {filling ? dataEnd_ : riff0MoviEnd_, filling ? dataEnd_ : riff0End_, false, false};
+  }
+  return {riff0MoviEnd_, riff0End_, hasIdx1_, openDml_};
 }
 
 // The whole header space: the RIFF and the header list, JUNK up to 12 bytes
 // before the first chunk, and LIST 'movi' with the size of the first RIFF's
 // movi. False if the header list did not come out at its measured size.
-bool AviWriter::BuildHeader(uint8_t* buffer, size_t size) {
+bool AviWriter::BuildHeader(uint8_t* buffer, size_t size, bool indexed) {
   LeBytes out(buffer, size);
-  const FirstRiff first = CurrentFirstRiff();
+  const HeaderState first = CurrentHeaderState(indexed);
   PutRiffAndHeaderList(out, first);
   if (out.Size() != hdrlEnd_) return false;
   const size_t junk = BeginChunk(out, kJunk);
@@ -735,7 +740,7 @@ bool AviWriter::BuildHeader(uint8_t* buffer, size_t size) {
   return !out.Overrun() && out.Size() == size;
 }
 
-void AviWriter::PutRiffAndHeaderList(LeBytes& out, const FirstRiff& first) const {
+void AviWriter::PutRiffAndHeaderList(LeBytes& out, const HeaderState& first) const {
   const int video = VideoStream();
   PutFourcc(out, kRiff);
   out.U32(Clamp32(first.end - 8));
@@ -756,7 +761,7 @@ void AviWriter::PutRiffAndHeaderList(LeBytes& out, const FirstRiff& first) const
     }
     // An OpenDML file counts here the frames of its first RIFF only, as an
     // AVI 1.0 reader sees it; dmlh holds them all.
-    totalFrames = Clamp32(openDml_ ? stream.riff0Samples : stream.length);
+    totalFrames = Clamp32(first.openDml ? stream.riff0Samples : stream.length);
     if (stream.format.size() >= 12) {
       width = static_cast<uint32_t>(stream.format[4] | stream.format[5] << 8 |
                                     stream.format[6] << 16 | stream.format[7] << 24);
@@ -789,10 +794,10 @@ void AviWriter::PutRiffAndHeaderList(LeBytes& out, const FirstRiff& first) const
   out.Zeros(16);  // reserved
   EndChunk(out, avih);
 
-  for (const Stream& stream : streams_) PutStreamList(out, stream);
+  for (const Stream& stream : streams_) PutStreamList(out, stream, first.openDml);
 
   // The OpenDML header, or as much JUNK in its place.
-  if (openDml_) {
+  if (first.openDml) {
     const size_t odml = BeginList(out, mmioFOURCC('o', 'd', 'm', 'l'));
     const size_t dmlh = BeginChunk(out, mmioFOURCC('d', 'm', 'l', 'h'));
     out.U32(video >= 0 ? Clamp32(streams_[video].length) : 0);
@@ -807,7 +812,7 @@ void AviWriter::PutRiffAndHeaderList(LeBytes& out, const FirstRiff& first) const
   EndChunk(out, hdrl);
 }
 
-void AviWriter::PutStreamList(LeBytes& out, const Stream& stream) const {
+void AviWriter::PutStreamList(LeBytes& out, const Stream& stream, bool openDml) const {
   const AVISTREAMINFOA& info = stream.info;
   const size_t strl = BeginList(out, mmioFOURCC('s', 't', 'r', 'l'));
 
@@ -846,14 +851,14 @@ void AviWriter::PutStreamList(LeBytes& out, const Stream& stream) const {
     EndChunk(out, strn);
   }
 
-  PutSuperIndex(out, stream);
+  PutSuperIndex(out, stream, openDml);
   EndChunk(out, strl);
 }
 
 // The super index lists the ix## chunk of every RIFF closed so far. Its room
 // is reserved in every file; an AVI 1.0 file holds JUNK of the same size.
-void AviWriter::PutSuperIndex(LeBytes& out, const Stream& stream) const {
-  if (!openDml_) {
+void AviWriter::PutSuperIndex(LeBytes& out, const Stream& stream, bool openDml) const {
+  if (!openDml) {
     const size_t junk = BeginChunk(out, kJunk);
     out.Zeros(kSuperIndexBytes);
     EndChunk(out, junk);

@@ -98,23 +98,27 @@ class AviWriter {
     std::vector<SuperEntry> super;
   };
 
-  // The first RIFF as the header describes it.
-  struct FirstRiff {
+  // What the header says of the file: the extent of the first RIFF and
+  // which indexes there are.
+  struct HeaderState {
     uint64_t moviEnd;
     uint64_t end;
     bool hasIdx1;
+    bool openDml;
   };
   class Sink;
 
   HRESULT Start();
   bool Freeze();
   bool Refresh();
-  bool WriteHeader();
-  bool BuildHeader(uint8_t* buffer, size_t size);
-  void PutRiffAndHeaderList(LeBytes& out, const FirstRiff& first) const;
-  void PutStreamList(LeBytes& out, const Stream& stream) const;
-  void PutSuperIndex(LeBytes& out, const Stream& stream) const;
-  FirstRiff CurrentFirstRiff() const;
+  // indexed: the header of the finished file; otherwise that of a file in
+  // progress, which claims no index.
+  bool WriteHeader(bool indexed);
+  bool BuildHeader(uint8_t* buffer, size_t size, bool indexed);
+  void PutRiffAndHeaderList(LeBytes& out, const HeaderState& first) const;
+  void PutStreamList(LeBytes& out, const Stream& stream, bool openDml) const;
+  void PutSuperIndex(LeBytes& out, const Stream& stream, bool openDml) const;
+  HeaderState CurrentHeaderState(bool indexed) const;
   void WriteStandardIndex(Sink& sink, const Stream& stream, SuperEntry* entry) const;
   void WriteIdx1(Sink& sink) const;
   bool PatchRiffSizes(uint64_t riffEnd, uint64_t moviEnd);
