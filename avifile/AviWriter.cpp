@@ -68,6 +68,16 @@ void EndChunk(LeBytes& out, size_t at) {
   out.Zeros(size & 1);
 }
 
+// The chunk id of stream n: its number in two digits and the kind of data,
+// 'wb' for sound, 'db' for uncompressed frames, 'dc' for anything else.
+uint32_t ChunkIdFor(int n, DWORD fccType, DWORD compression) {
+  const char tens = static_cast<char>('0' + n / 10);
+  const char ones = static_cast<char>('0' + n % 10);
+  if (fccType == streamtypeAUDIO) return mmioFOURCC(tens, ones, 'w', 'b');
+  if (fccType == streamtypeVIDEO && compression == BI_RGB) return mmioFOURCC(tens, ones, 'd', 'b');
+  return mmioFOURCC(tens, ones, 'd', 'c');
+}
+
 // Writes every byte of the gathered buffers at the offset, through partial
 // writes and interruptions. The iovec array is used up in the process.
 bool WriteAllAt(int fd, iovec* iov, int count, uint64_t offset) {
@@ -210,16 +220,6 @@ HRESULT AviWriter::Create(const char* path, uint64_t riffLimit, uint64_t refresh
   riffLimit_ = std::clamp<uint64_t>(riffLimit, 1, kHardRiffBytes);
   refreshBytes_ = std::max<uint64_t>(refreshBytes, 1);
   return AVIERR_OK;
-}
-
-// The chunk id of stream n: its number in two digits and the kind of data,
-// 'wb' for sound, 'db' for uncompressed frames, 'dc' for anything else.
-static uint32_t ChunkIdFor(int n, DWORD fccType, DWORD compression) {
-  const char tens = static_cast<char>('0' + n / 10);
-  const char ones = static_cast<char>('0' + n % 10);
-  if (fccType == streamtypeAUDIO) return mmioFOURCC(tens, ones, 'w', 'b');
-  if (fccType == streamtypeVIDEO && compression == BI_RGB) return mmioFOURCC(tens, ones, 'd', 'b');
-  return mmioFOURCC(tens, ones, 'd', 'c');
 }
 
 HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* number) {
