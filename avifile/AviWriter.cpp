@@ -211,8 +211,9 @@ HRESULT AviWriter::Create(const char* path, uint64_t riffLimit, uint64_t refresh
     return AVIERR_FILEOPEN;
   }
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  const bool known = fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    error_ = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     close(fd);
     return AVIERR_FILEOPEN;
   }
