@@ -1,6 +1,9 @@
 #include "avienc/AVIencode.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include "avifile/AviFileLimits.h"
 
 namespace {
 
@@ -10,6 +13,32 @@ constexpr UINT kCreateMode = OF_WRITE | OF_SHARE_DENY_NONE | OF_CREATE;
 
 void SetName(AVISTREAMINFOA& info, const char* name) {
   std::strncpy(info.szName, name, sizeof info.szName - 1);
+}
+
+// Whether every value that the file will hold for these parameters fits its
+// field, formed in 64 bits: parameters beyond are refused, never written
+// wrapped or cut.
+bool FitsAnAviFile(const AVIencode& e) {
+  constexpr uint64_t kMax32 = 0xFFFFFFFFu;
+  // Chunk sizes and stream positions are signed 32-bit counts.
+  constexpr uint64_t kMaxLong = 0x7FFFFFFF;
+  if (e.frameBytes < 0 || e.soundBlockBytes > kMaxLong || e.frameCount > kMaxLong) return false;
+  if (e.rate != 0 && uint64_t{e.frameCount} * e.soundRate * e.scale / e.rate > kMaxLong) {
+    return false;
+  }
+  // nAvgBytesPerSec: 2 bytes per sample.
+  if (2 * uint64_t{e.soundRate} > kMax32) return false;
+  // The frame rectangle of the stream header is four signed 16-bit values.
+  if (e.width > INT16_MAX || e.height > INT16_MAX) return false;
+  if (e.rate != 0) {
+    // The main header: microseconds per frame, and the bytes per second of
+    // both streams together.
+    if ((uint64_t{1000000} * e.scale + e.rate / 2) / e.rate > kMax32) return false;
+    const uint64_t videoPerSec =
+        e.scale == 0 ? 0 : (uint64_t(e.frameBytes) * e.rate + e.scale - 1) / e.scale;
+    if (videoPerSec + 2 * uint64_t{e.soundRate} > kMax32) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -78,14 +107,22 @@ int AVIencode::Open(const char* path) {
   SetVideoFormat();
   SetAudioFormat();
   AVIFileInit();
+  failureErrno = 0;
   // Checked before the file is created, so that an existing file of that
-  // name is not replaced by one that could hold no frame.
-  if (frameBytes < 0) return 1;
-  if (AVIFileOpenA(&aviFile, path, kCreateMode, nullptr) != 0) return 1;
-  if (AVIFileCreateStreamA(aviFile, &videoStream, &videoStreamInfo) != 0) return 1;
-  if (AVIFileCreateStreamA(aviFile, &audioStream, &audioStreamInfo) != 0) return 1;
-  if (AVIStreamSetFormat(videoStream, 0, &videoFormat, sizeof videoFormat) != 0) return 1;
-  if (AVIStreamSetFormat(audioStream, 0, &audioFormat, sizeof audioFormat) != 0) return 1;
+  // name is not replaced by one that could not hold the movie.
+  if (!FitsAnAviFile(*this)) {
+    failureErrno = EOVERFLOW;
+    return 1;
+  }
+  const UINT mode = kCreateMode | (createExclusively ? kAviOpenExclusive : 0);
+  if (AVIFileOpenA(&aviFile, path, mode, nullptr) != 0 ||
+      AVIFileCreateStreamA(aviFile, &videoStream, &videoStreamInfo) != 0 ||
+      AVIFileCreateStreamA(aviFile, &audioStream, &audioStreamInfo) != 0 ||
+      AVIStreamSetFormat(videoStream, 0, &videoFormat, sizeof videoFormat) != 0 ||
+      AVIStreamSetFormat(audioStream, 0, &audioFormat, sizeof audioFormat) != 0) {
+    failureErrno = AviFileLastError();
+    return 1;
+  }
   videoPosition = 0;
   audioPosition = 0;
   return 0;
@@ -94,6 +131,7 @@ int AVIencode::Open(const char* path) {
 int AVIencode::WriteVideo(const void* pixels) {
   if (AVIStreamWrite(videoStream, videoPosition, 1, const_cast<void*>(pixels), frameBytes,
                      AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
+    failureErrno = AviFileLastError();
     return 1;
   }
   ++videoPosition;
@@ -101,23 +139,36 @@ int AVIencode::WriteVideo(const void* pixels) {
 }
 
 int AVIencode::WriteAudio(const void* block) {
-  // A chunk's size is a signed 32-bit count.
-  if (soundBlockBytes > 0x7FFFFFFF) return 1;
+  // A chunk's size is a signed 32-bit count (Open refuses larger blocks).
+  if (soundBlockBytes > 0x7FFFFFFF) {
+    failureErrno = EOVERFLOW;
+    return 1;
+  }
   const LONG samples = static_cast<LONG>(soundBlockBytes / 2);
   if (AVIStreamWrite(audioStream, audioPosition, samples, const_cast<void*>(block),
                      static_cast<LONG>(soundBlockBytes), 0, nullptr, nullptr) != 0) {
+    failureErrno = AviFileLastError();
     return 1;
   }
   audioPosition += samples;
   return 0;
 }
 
-void AVIencode::Close() {
+int AVIencode::Close() {
   if (videoStream != nullptr) AVIStreamRelease(videoStream);
   if (audioStream != nullptr) AVIStreamRelease(audioStream);
-  if (aviFile != nullptr) AVIFileRelease(aviFile);
+  // The file goes last, so its release is the one that completes it.
+  int result = 0;
+  if (aviFile != nullptr) {
+    AVIFileRelease(aviFile);
+    if (AviFileLastFinishResult() != AVIERR_OK) {
+      failureErrno = AviFileLastError();
+      result = 1;
+    }
+  }
   aviFile = nullptr;
   videoStream = nullptr;
   audioStream = nullptr;
   AVIFileExit();
+  return result;
 }

@@ -42,15 +42,27 @@ class AVIencode {
   int32_t videoPosition = 0;  // next frame to write
   int32_t audioPosition = 0;  // next sound sample to write
 
+  // When set, Open creates the file only if no file of that name exists, and
+  // fails with failureErrno EEXIST otherwise, changing nothing. When clear,
+  // an existing file is replaced.
+  bool createExclusively = false;
+  // errno behind the last failure of Open, a write or Close (EOVERFLOW for
+  // Movie parameters that the file cannot hold); 0 when there is none.
+  int failureErrno = 0;
+
   // 0 when the file at path is created anew and both streams are ready,
-  // 1 on any failure.
+  // 1 on any failure. Movie parameters that some field of the file could not
+  // hold are refused before anything is created.
   int Open(const char* path);
   // Writes one frame's pixel memory (its bottom row first). 0 or 1.
   int WriteVideo(const void* pixels);
   // Writes one sound block at the running sample position. 0 or 1.
   int WriteAudio(const void* block);
-  // Releases the streams and the file, which completes it on disk.
-  void Close();
+  // Releases the streams and the file, which completes it on disk. 0 when
+  // the file holds everything written and every byte of it reached the
+  // file, 1 when finishing it failed: the file is then well-formed over what
+  // it kept, or absent.
+  int Close();
 
   // The preparation steps of Open, from the Movie parameters.
   void SetStreamInfo();

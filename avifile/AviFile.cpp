@@ -5,6 +5,7 @@
 
 #include "avifile/AviFile.h"
 
+#include <cerrno>
 #include <atomic>
 #include <new>
 
@@ -25,6 +26,9 @@ struct IAVIStream {
 namespace {
 
 std::atomic<uint64_t> riffLimit{kAviDefaultRiffLimit};
+std::atomic<uint64_t> refreshInterval{kAviDefaultRefreshInterval};
+thread_local HRESULT lastFinish = AVIERR_OK;
+thread_local int lastError = 0;
 std::atomic<int> initCount{0};
 std::atomic<int> liveHandles{0};
 
@@ -37,6 +41,14 @@ void AviFileSetRiffLimit(uint64_t bytes) {
 }
 
 uint64_t AviFileRiffLimit(void) { return riffLimit; }
+
+void AviFileSetRefreshInterval(uint64_t bytes) { refreshInterval = bytes < 1 ? 1 : bytes; }
+
+uint64_t AviFileRefreshInterval(void) { return refreshInterval; }
+
+HRESULT AviFileLastFinishResult(void) { return lastFinish; }
+
+int AviFileLastError(void) { return lastError; }
 
 int AviFileInitCount(void) { return initCount; }
 
@@ -60,9 +72,14 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHand
     return AVIERR_UNSUPPORTED;
   }
   IAVIFile* file = new (std::nothrow) IAVIFile;
-  if (file == nullptr) return AVIERR_MEMORY;
-  const HRESULT result = file->writer.Create(szFile, riffLimit);
+  if (file == nullptr) {
+    lastError = ENOMEM;
+    return AVIERR_MEMORY;
+  }
+  const HRESULT result = file->writer.Create(szFile, riffLimit, refreshInterval,
+                                             (uMode & kAviOpenExclusive) != 0);
   if (result != AVIERR_OK) {
+    lastError = file->writer.LastError();
     delete file;
     return result;
   }
@@ -80,6 +97,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
   if (stream == nullptr) return AVIERR_MEMORY;
   const HRESULT result = pfile->writer.AddStream(*psi, &stream->number);
   if (result != AVIERR_OK) {
+    lastError = pfile->writer.LastError();
     delete stream;
     return result;
   }
@@ -92,7 +110,9 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
 
 HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat) {
   if (pavi == nullptr) return AVIERR_BADHANDLE;
-  return pavi->file->writer.SetFormat(pavi->number, lPos, lpFormat, cbFormat);
+  const HRESULT result = pavi->file->writer.SetFormat(pavi->number, lPos, lpFormat, cbFormat);
+  if (result != AVIERR_OK) lastError = pavi->file->writer.LastError();
+  return result;
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer,
@@ -106,6 +126,8 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuf
   if (result == AVIERR_OK) {
     if (plSampWritten != nullptr) *plSampWritten = lSamples;
     if (plBytesWritten != nullptr) *plBytesWritten = cbBuffer;
+  } else {
+    lastError = pavi->file->writer.LastError();
   }
   return result;
 }
@@ -114,7 +136,8 @@ ULONG AVIFileRelease(PAVIFILE pfile) {
   if (pfile == nullptr) return 0;
   const ULONG left = --pfile->references;
   if (left == 0) {
-    pfile->writer.Finish();
+    lastFinish = pfile->writer.Finish();
+    if (lastFinish != AVIERR_OK) lastError = pfile->writer.LastError();
     delete pfile;
     --liveHandles;
   }

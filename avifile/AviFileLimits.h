@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "avifile/AviFile.h"
+
 extern "C" {
 
 // The RIFF size limit. When the next chunk (with the index that the RIFF will
@@ -18,6 +20,27 @@ extern "C" {
 constexpr uint64_t kAviDefaultRiffLimit = uint64_t{1} << 30;
 void AviFileSetRiffLimit(uint64_t bytes);
 uint64_t AviFileRiffLimit(void);
+
+// How much movie data goes between two rewrites of the header while a file
+// is written, so that a writer killed at any moment leaves a file that
+// describes every chunk up to the last rewrite. Values below 1 become 1.
+// Shared by every thread, for files opened afterwards.
+constexpr uint64_t kAviDefaultRefreshInterval = uint64_t{64} << 20;
+void AviFileSetRefreshInterval(uint64_t bytes);
+uint64_t AviFileRefreshInterval(void);
+
+// A mode flag for AVIFileOpenA beside OF_CREATE: create the file only if no
+// file of that name exists (the open fails with errno EEXIST and changes
+// nothing), instead of replacing it.
+constexpr UINT kAviOpenExclusive = 0x00010000;
+
+// The result of completing the file that the last release on this thread
+// completed: AVIERR_OK, or AVIERR_FILEWRITE when anything of finishing it
+// failed (the file is then well-formed over what it kept, or removed).
+HRESULT AviFileLastFinishResult(void);
+// errno behind the last failure of a call of this service on this thread
+// (open, write or finish), 0 when there is none to give.
+int AviFileLastError(void);
 
 // AVIFileInit calls not yet balanced by AVIFileExit.
 int AviFileInitCount(void);

@@ -30,11 +30,8 @@ constexpr size_t kTailBufferBytes = 64 * 1024;
 // Index entries reserved up front per stream; growth beyond is amortised.
 constexpr size_t kMaxIndexReserve = size_t{1} << 20;
 
-constexpr uint64_t kAvihBytes = 56;
-constexpr uint64_t kStrhBytes = 56;
 constexpr uint64_t kDmlhBytes = 248;
 constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{AviWriter::kSuperIndexEntries};
-constexpr uint64_t kOdmlListBytes = 12 + 8 + kDmlhBytes;
 
 uint64_t Even(uint64_t bytes) { return bytes + (bytes & 1); }
 uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
@@ -49,10 +46,36 @@ size_t NameBytes(const AVISTREAMINFOA& info) {
   return letters == 0 ? 0 : letters + 1;
 }
 
-uint64_t StrlBytes(const std::vector<uint8_t>& format, const AVISTREAMINFOA& info) {
-  const size_t name = NameBytes(info);
-  return 12 + 8 + kStrhBytes + 8 + Even(format.size()) + (name ? 8 + Even(name) : 0) + 8 +
-         kSuperIndexBytes;
+// Chunks and lists in a buffer are measured, not predicted: BeginChunk puts
+// the id and a size to be patched and returns where the chunk starts;
+// EndChunk patches in the size of what was put since, then the pad byte.
+size_t BeginChunk(LeBytes& out, uint32_t id) {
+  const size_t at = out.Size();
+  out.U32(id);
+  out.U32(0);
+  return at;
+}
+
+size_t BeginList(LeBytes& out, uint32_t type) {
+  const size_t at = BeginChunk(out, kList);
+  out.U32(type);
+  return at;
+}
+
+void EndChunk(LeBytes& out, size_t at) {
+  const size_t size = out.Size() - at - 8;
+  out.Patch32(at + 4, static_cast<uint32_t>(size));
+  out.Zeros(size & 1);
+}
+
+// The chunk id of stream n: its number in two digits and the kind of data,
+// 'wb' for sound, 'db' for uncompressed frames, 'dc' for anything else.
+uint32_t ChunkIdFor(int n, DWORD fccType, DWORD compression) {
+  const char tens = static_cast<char>('0' + n / 10);
+  const char ones = static_cast<char>('0' + n % 10);
+  if (fccType == streamtypeAUDIO) return mmioFOURCC(tens, ones, 'w', 'b');
+  if (fccType == streamtypeVIDEO && compression == BI_RGB) return mmioFOURCC(tens, ones, 'd', 'b');
+  return mmioFOURCC(tens, ones, 'd', 'c');
 }
 
 // Writes every byte of the gathered buffers at the offset, through partial
@@ -92,12 +115,15 @@ bool WriteAllAt(int fd, const void* data, size_t bytes, uint64_t offset) {
   return WriteAllAt(fd, &one, 1, offset);
 }
 
+}  // namespace
+
 // Streams little-endian fields to the file at increasing offsets through a
 // fixed buffer, for the indexes, which can be far larger than any buffer we
-// want to hold.
-class FileSink {
+// want to hold. Chunks are measured here too: the size of a chunk is patched
+// in the buffer while its header is still there, or written in place.
+class AviWriter::Sink {
  public:
-  FileSink(int fd, uint64_t offset, std::vector<uint8_t>& buffer)
+  Sink(int fd, uint64_t offset, std::vector<uint8_t>& buffer)
       : fd_(fd), offset_(offset), buffer_(buffer), out_(buffer.data(), buffer.size()) {}
 
   // Room for a group of fields; every group is far smaller than the buffer.
@@ -105,50 +131,95 @@ class FileSink {
     if (out_.Left() < bytes) Flush();
     return out_;
   }
+  uint64_t BeginChunk(uint32_t id) {
+    const uint64_t at = Position();
+    LeBytes& head = Room(8);
+    head.U32(id);
+    head.U32(0);
+    return at;
+  }
+  // Index chunks are made of 4-byte fields: never a pad byte.
+  void EndChunk(uint64_t at) {
+    const uint32_t size = Clamp32(Position() - at - 8);
+    if (at + 4 >= offset_) {
+      out_.Patch32(static_cast<size_t>(at + 4 - offset_), size);
+    } else if (!failed_) {
+      uint8_t bytes[4];
+      LeBytes(bytes, sizeof bytes).U32(size);
+      Note(WriteAllAt(fd_, bytes, sizeof bytes, at + 4));
+    }
+  }
   bool Flush() {
     if (!failed_ && out_.Size() != 0) {
-      failed_ = !WriteAllAt(fd_, buffer_.data(), out_.Size(), offset_);
-      offset_ += out_.Size();
+      Note(WriteAllAt(fd_, buffer_.data(), out_.Size(), offset_));
     }
+    offset_ += out_.Size();
     out_ = LeBytes(buffer_.data(), buffer_.size());
     return !failed_;
   }
   uint64_t Position() const { return offset_ + out_.Size(); }
+  // errno of the write that failed.
+  int Error() const { return error_; }
 
  private:
+  void Note(bool written) {
+    if (!written) {
+      failed_ = true;
+      error_ = errno;
+    }
+  }
+
   int fd_;
-  uint64_t offset_;
+  uint64_t offset_;  // of the first byte in the buffer
   std::vector<uint8_t>& buffer_;
   LeBytes out_;
   bool failed_ = false;
+  int error_ = 0;
 };
-
-}  // namespace
 
 AviWriter::~AviWriter() {
   if (fd_ >= 0) close(fd_);
 }
 
-HRESULT AviWriter::Create(const char* path, uint64_t riffLimit) {
-  if (path == nullptr || *path == '\0') return AVIERR_BADPARAM;
+bool AviWriter::Failed(int error) {
+  error_ = error;
+  return false;
+}
+
+HRESULT AviWriter::Create(const char* path, uint64_t riffLimit, uint64_t refreshBytes,
+                          bool exclusive) {
+  if (path == nullptr || *path == '\0') {
+    error_ = ENOENT;
+    return AVIERR_BADPARAM;
+  }
+  // Obtained before the file is touched: a file we cannot go on with must
+  // not be left behind empty.
+  try {
+    streams_.reserve(kMaxStreams);
+    path_ = path;
+  } catch (const std::bad_alloc&) {
+    error_ = ENOMEM;
+    return AVIERR_MEMORY;
+  }
   // O_NONBLOCK keeps a FIFO of that name from blocking the open; anything
   // but a regular file is refused below, since the header is written last at
   // the start of the file.
-  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return AVIERR_FILEOPEN;
+  const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : O_TRUNC);
+  const int fd = open(path, mode, 0666);
+  if (fd < 0) {
+    error_ = errno;
+    return AVIERR_FILEOPEN;
+  }
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  const bool known = fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    error_ = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     close(fd);
     return AVIERR_FILEOPEN;
   }
-  try {
-    streams_.reserve(kMaxStreams);
-  } catch (const std::bad_alloc&) {
-    close(fd);
-    return AVIERR_MEMORY;
-  }
   fd_ = fd;
   riffLimit_ = std::clamp<uint64_t>(riffLimit, 1, kHardRiffBytes);
+  refreshBytes_ = std::max<uint64_t>(refreshBytes, 1);
   return AVIERR_OK;
 }
 
@@ -157,24 +228,32 @@ HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* number) {
   // The header space is fixed by the first sample written.
   if (frozen_) return AVIERR_UNSUPPORTED;
   if (static_cast<int>(streams_.size()) >= kMaxStreams) return AVIERR_UNSUPPORTED;
+  // The frame rectangle is stored as four signed 16-bit values, and the main
+  // header's frame duration in whole microseconds in 32 bits: values beyond
+  // are refused rather than written wrapped.
+  const LONG corners[4] = {info.rcFrame.left, info.rcFrame.top, info.rcFrame.right,
+                           info.rcFrame.bottom};
+  for (LONG corner : corners) {
+    if (corner < INT16_MIN || corner > INT16_MAX) {
+      error_ = EOVERFLOW;
+      return AVIERR_BADPARAM;
+    }
+  }
+  if (info.fccType == streamtypeVIDEO && info.dwRate != 0 &&
+      (uint64_t{1000000} * info.dwScale + info.dwRate / 2) / info.dwRate > 0xFFFFFFFFu) {
+    error_ = EOVERFLOW;
+    return AVIERR_BADPARAM;
+  }
   const int n = static_cast<int>(streams_.size());
   try {
     Stream stream;
     stream.info = info;
     stream.super.reserve(kSuperIndexEntries);
-    const char tens = static_cast<char>('0' + n / 10);
-    const char ones = static_cast<char>('0' + n % 10);
-    stream.indexId = mmioFOURCC('i', 'x', tens, ones);
-    if (info.fccType == streamtypeAUDIO) {
-      stream.chunkId = mmioFOURCC(tens, ones, 'w', 'b');
-    } else if (info.fccType == streamtypeVIDEO) {
-      // Uncompressed frames are 'db'; the format may turn this into 'dc'.
-      stream.chunkId = mmioFOURCC(tens, ones, 'd', 'b');
-    } else {
-      stream.chunkId = mmioFOURCC(tens, ones, 'd', 'c');
-    }
+    stream.indexId = mmioFOURCC('i', 'x', static_cast<char>('0' + n / 10),
+                                static_cast<char>('0' + n % 10));
     streams_.push_back(std::move(stream));
   } catch (const std::bad_alloc&) {
+    error_ = ENOMEM;
     return AVIERR_MEMORY;
   }
   *number = n;
@@ -195,11 +274,12 @@ HRESULT AviWriter::SetFormat(int n, LONG position, const void* format, LONG byte
   try {
     serial.resize(size);
   } catch (const std::bad_alloc&) {
+    error_ = ENOMEM;
     return AVIERR_MEMORY;
   }
   LeBytes out(serial.data(), serial.size());
   size_t known = 0;  // bytes taken field by field; the rest go as they are
-  uint32_t chunkId = stream.chunkId;
+  DWORD compression = BI_RGB;
   if (stream.info.fccType == streamtypeVIDEO) {
     if (size < sizeof(BITMAPINFOHEADER)) return AVIERR_BADFORMAT;
     BITMAPINFOHEADER header;
@@ -216,10 +296,7 @@ HRESULT AviWriter::SetFormat(int n, LONG position, const void* format, LONG byte
     out.U32(header.biClrUsed);
     out.U32(header.biClrImportant);
     known = sizeof header;
-    const uint8_t tens = static_cast<uint8_t>(chunkId), ones = static_cast<uint8_t>(chunkId >> 8);
-    chunkId = header.biCompression == BI_RGB
-                  ? mmioFOURCC(static_cast<char>(tens), static_cast<char>(ones), 'd', 'b')
-                  : mmioFOURCC(static_cast<char>(tens), static_cast<char>(ones), 'd', 'c');
+    compression = header.biCompression;
   } else if (stream.info.fccType == streamtypeAUDIO) {
     if (size < sizeof(WAVEFORMAT)) return AVIERR_BADFORMAT;
     PCMWAVEFORMAT wave{};
@@ -243,7 +320,7 @@ HRESULT AviWriter::SetFormat(int n, LONG position, const void* format, LONG byte
   }
   out.Bytes(raw + known, size - known);
   stream.format = std::move(serial);
-  stream.chunkId = chunkId;
+  stream.chunkId = ChunkIdFor(n, stream.info.fccType, compression);
   return AVIERR_OK;
 }
 
@@ -283,20 +360,25 @@ uint64_t AviWriter::TailBytes(int extraStream) const {
   return bytes;
 }
 
+// Fixes the layout: the header space is measured by putting the header list
+// once, with room to spare, and the first chunk then starts on the next
+// alignment boundary that leaves room for a JUNK chunk and LIST 'movi'.
 bool AviWriter::Freeze() {
   if (frozen_) return true;
-  uint64_t hdrl = 12 + 12 + 8 + kAvihBytes;
-  for (const Stream& stream : streams_) hdrl += StrlBytes(stream.format, stream.info);
-  hdrl += kOdmlListBytes;
-  // Room for at least a JUNK header before LIST 'movi', whose 12 bytes end on
-  // the boundary where the first chunk starts.
-  const uint64_t dataStart = AlignUp(hdrl + 8 + 12, kChunkAlignment);
+  size_t room = 4096;
+  for (const Stream& stream : streams_) room += 8192 + stream.format.size();
   try {
-    headerBuffer_.assign(dataStart, 0);
+    headerBuffer_.assign(room, 0);
     tailBuffer_.assign(kTailBufferBytes, 0);
   } catch (const std::bad_alloc&) {
-    return false;
+    return Failed(ENOMEM);
   }
+  LeBytes measure(headerBuffer_.data(), headerBuffer_.size());
+  PutRiffAndHeaderList(measure, HeaderState{0, 0, false, false});
+  if (measure.Overrun()) return Failed(EOVERFLOW);
+  const uint64_t hdrl = measure.Size();
+  const uint64_t dataStart = AlignUp(hdrl + 8 + 12, kChunkAlignment);
+  headerBuffer_.resize(dataStart);
   hdrlEnd_ = hdrl;
   dataStart_ = dataStart;
   riffOpen_ = true;
@@ -311,16 +393,39 @@ bool AviWriter::Freeze() {
   return true;
 }
 
-// Fixes the layout and puts a provisional header on disk, so that its blocks
-// are ours before the disk can fill up: the final header then only
-// overwrites them.
+// Fixes the layout and puts a first header on disk, so that its blocks are
+// ours before the disk can fill up: later headers only overwrite them.
 HRESULT AviWriter::Start() {
   if (!Freeze()) return AVIERR_MEMORY;
   if (!headerWritten_) {
-    if (!WriteHeader()) return AVIERR_FILEWRITE;
+    if (!Refresh()) return AVIERR_FILEWRITE;
     headerWritten_ = true;
   }
   return AVIERR_OK;
+}
+
+// Puts on disk a header that describes every chunk written so far, and the
+// sizes of an 'AVIX' RIFF being filled. Until the file is finished the
+// header claims no index at all: the chunks of the RIFF being filled are in
+// none yet, and a reader that finds no index walks the movi lists, which
+// takes it to the last chunk written.
+bool AviWriter::Refresh() {
+  if (!WriteHeader(false)) return false;
+  if (riffOpen_ && riffCount_ > 1 && !PatchRiffSizes(dataEnd_, dataEnd_)) return false;
+  refreshedAt_ = dataEnd_;
+  return true;
+}
+
+bool AviWriter::PatchRiffSizes(uint64_t riffEnd, uint64_t moviEnd) {
+  uint8_t sizes[20];
+  LeBytes out(sizes, sizeof sizes);
+  out.U32(kRiff);
+  out.U32(Clamp32(riffEnd - riffStart_ - 8));
+  out.U32(mmioFOURCC('A', 'V', 'I', 'X'));
+  out.U32(kList);
+  out.U32(Clamp32(moviEnd - moviStart_ - 8));
+  if (!WriteAllAt(fd_, sizes, sizeof sizes, riffStart_)) return Failed(errno);
+  return true;
 }
 
 HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG bytes,
@@ -332,12 +437,18 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
   // Samples go on at the end of the stream; there is no writing over or
   // leaving gaps.
   if (start < 0 || static_cast<uint64_t>(start) != stream.length) return AVIERR_BADPARAM;
-  if (stream.length + static_cast<uint64_t>(samples) > 0x7FFFFFFF) return AVIERR_BADSIZE;
+  if (stream.length + static_cast<uint64_t>(samples) > 0x7FFFFFFF) {
+    error_ = EOVERFLOW;
+    return AVIERR_BADSIZE;
+  }
   for (const Stream& other : streams_) {
     if (other.format.empty()) return AVIERR_BADFORMAT;
   }
   const HRESULT started = Start();
   if (started != AVIERR_OK) return started;
+  // The header on disk is brought up to date before the chunk goes on, so a
+  // failed refresh changes nothing of the stream.
+  if (dataEnd_ - refreshedAt_ >= refreshBytes_ && !Refresh()) return AVIERR_FILEWRITE;
 
   // The index must take this chunk without failing once it is on disk.
   if (stream.index.size() == stream.index.capacity()) {
@@ -351,6 +462,7 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
     try {
       stream.index.reserve(std::max<size_t>(want, 16));
     } catch (const std::bad_alloc&) {
+      error_ = ENOMEM;
       return AVIERR_MEMORY;
     }
   }
@@ -365,7 +477,9 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
         if (!CloseRiff(false)) return AVIERR_FILEWRITE;
         newRiff = true;
       } else if (projected > kHardRiffBytes) {
-        return AVIERR_FILEWRITE;  // every RIFF the super index can hold is full
+        // Every RIFF the super index can hold is full.
+        error_ = EFBIG;
+        return AVIERR_FILEWRITE;
       }
     }
   }
@@ -395,7 +509,10 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
   parts[count++] = {header, sizeof header};
   parts[count++] = {const_cast<void*>(data), size};
   if (size & 1) parts[count++] = {&pad, 1};
-  if (!WriteAllAt(fd_, parts, count, offset)) return AVIERR_FILEWRITE;
+  if (!WriteAllAt(fd_, parts, count, offset)) {
+    error_ = errno;
+    return AVIERR_FILEWRITE;
+  }
 
   if (newRiff) {
     riffOpen_ = true;
@@ -416,6 +533,63 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
   return AVIERR_OK;
 }
 
+// The ix## chunk of a stream's chunks in the current RIFF, and the super
+// index entry that points at it.
+void AviWriter::WriteStandardIndex(Sink& sink, const Stream& stream, SuperEntry* entry) const {
+  const size_t n = stream.index.size() - stream.riffFirst;
+  const uint64_t at = sink.BeginChunk(stream.indexId);
+  LeBytes& head = sink.Room(24);
+  head.U16(2);  // longs per entry
+  head.U8(0);   // no sub type
+  head.U8(kIndexOfChunks);
+  head.U32(static_cast<uint32_t>(n));
+  head.U32(stream.chunkId);
+  head.U64(riffStart_);  // base offset
+  head.U32(0);
+  uint64_t duration = 0;
+  for (size_t i = stream.riffFirst; i < stream.index.size(); ++i) {
+    const IndexEntry& chunk = stream.index[i];
+    const uint64_t dataAt = (chunk.offsetAndFlags & kOffsetMask) + 8;
+    const bool key = ((chunk.offsetAndFlags >> 48) & AVIIF_KEYFRAME) != 0;
+    LeBytes& item = sink.Room(8);
+    item.U32(static_cast<uint32_t>(dataAt - riffStart_));
+    item.U32(chunk.size | (key ? 0 : kDeltaFrame));
+    duration += chunk.samples;
+  }
+  sink.EndChunk(at);
+  *entry = {at, Clamp32(sink.Position() - at), Clamp32(duration)};
+}
+
+// The idx1 of the first RIFF: every chunk of it, in file order, with offsets
+// from the 'movi' fourcc.
+void AviWriter::WriteIdx1(Sink& sink) const {
+  const uint64_t at = sink.BeginChunk(mmioFOURCC('i', 'd', 'x', '1'));
+  // Merge the streams, each already in file order.
+  size_t cursor[kMaxStreams] = {};
+  const uint64_t moviFourcc = moviStart_ + 8;
+  for (;;) {
+    int next = -1;
+    uint64_t nextOffset = 0;
+    for (size_t s = 0; s < streams_.size(); ++s) {
+      if (cursor[s] == streams_[s].index.size()) continue;
+      const uint64_t offset = streams_[s].index[cursor[s]].offsetAndFlags & kOffsetMask;
+      if (next < 0 || offset < nextOffset) {
+        next = static_cast<int>(s);
+        nextOffset = offset;
+      }
+    }
+    if (next < 0) break;
+    const Stream& stream = streams_[next];
+    const IndexEntry& chunk = stream.index[cursor[next]++];
+    LeBytes& item = sink.Room(16);
+    item.U32(stream.chunkId);
+    item.U32(static_cast<uint32_t>(chunk.offsetAndFlags >> 48));
+    item.U32(static_cast<uint32_t>(nextOffset - moviFourcc));
+    item.U32(chunk.size);
+  }
+  sink.EndChunk(at);
+}
+
 // Writes the indexes that end the current RIFF and sets its sizes. A RIFF
 // closed before the last one makes the file an OpenDML file, which gives
 // every RIFF its ix## chunks; the first RIFF also gets the idx1. On failure
@@ -423,83 +597,21 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
 bool AviWriter::CloseRiff(bool last) {
   const bool standardIndexes = openDml_ || !last;
   const bool first = riffCount_ == 1;
-  FileSink sink(fd_, dataEnd_, tailBuffer_);
+  Sink sink(fd_, dataEnd_, tailBuffer_);
   SuperEntry pending[kMaxStreams] = {};
   bool hasPending[kMaxStreams] = {};
   if (standardIndexes) {
     for (size_t s = 0; s < streams_.size(); ++s) {
-      const Stream& stream = streams_[s];
-      const size_t n = stream.index.size() - stream.riffFirst;
-      if (n == 0) continue;
-      const uint64_t at = sink.Position();
-      LeBytes& head = sink.Room(32);
-      head.U32(stream.indexId);
-      head.U32(Clamp32(24 + 8 * uint64_t{n}));
-      head.U16(2);  // longs per entry
-      head.U8(0);   // no sub type
-      head.U8(kIndexOfChunks);
-      head.U32(static_cast<uint32_t>(n));
-      head.U32(stream.chunkId);
-      head.U64(riffStart_);  // base offset
-      head.U32(0);
-      uint64_t duration = 0;
-      for (size_t i = stream.riffFirst; i < stream.index.size(); ++i) {
-        const IndexEntry& entry = stream.index[i];
-        const uint64_t dataAt = (entry.offsetAndFlags & kOffsetMask) + 8;
-        const bool key = ((entry.offsetAndFlags >> 48) & AVIIF_KEYFRAME) != 0;
-        LeBytes& item = sink.Room(8);
-        item.U32(static_cast<uint32_t>(dataAt - riffStart_));
-        item.U32(entry.size | (key ? 0 : kDeltaFrame));
-        duration += entry.samples;
-      }
-      pending[s] = {at, static_cast<uint32_t>(8 + 24 + 8 * uint64_t{n}), Clamp32(duration)};
+      if (streams_[s].index.size() == streams_[s].riffFirst) continue;
+      WriteStandardIndex(sink, streams_[s], &pending[s]);
       hasPending[s] = true;
     }
   }
   const uint64_t moviEnd = sink.Position();
-  if (first) {
-    uint64_t chunks = 0;
-    for (const Stream& stream : streams_) chunks += stream.index.size();
-    LeBytes& head = sink.Room(8);
-    head.U32(mmioFOURCC('i', 'd', 'x', '1'));
-    head.U32(Clamp32(16 * chunks));
-    // Entries in file order: merge the streams, each already in that order.
-    size_t cursor[kMaxStreams] = {};
-    const uint64_t moviFourcc = moviStart_ + 8;
-    for (;;) {
-      int next = -1;
-      uint64_t nextOffset = 0;
-      for (size_t s = 0; s < streams_.size(); ++s) {
-        if (cursor[s] == streams_[s].index.size()) continue;
-        const uint64_t at = streams_[s].index[cursor[s]].offsetAndFlags & kOffsetMask;
-        if (next < 0 || at < nextOffset) {
-          next = static_cast<int>(s);
-          nextOffset = at;
-        }
-      }
-      if (next < 0) break;
-      const Stream& stream = streams_[next];
-      const IndexEntry& entry = stream.index[cursor[next]++];
-      LeBytes& item = sink.Room(16);
-      item.U32(stream.chunkId);
-      item.U32(static_cast<uint32_t>(entry.offsetAndFlags >> 48));
-      item.U32(static_cast<uint32_t>(nextOffset - moviFourcc));
-      item.U32(entry.size);
-    }
-  }
-  if (!sink.Flush()) return false;
+  if (first) WriteIdx1(sink);
+  if (!sink.Flush()) return Failed(sink.Error());
   const uint64_t riffEnd = sink.Position();
-
-  if (!first) {
-    uint8_t sizes[20];
-    LeBytes out(sizes, sizeof sizes);
-    out.U32(kRiff);
-    out.U32(Clamp32(riffEnd - riffStart_ - 8));
-    out.U32(mmioFOURCC('A', 'V', 'I', 'X'));
-    out.U32(kList);
-    out.U32(Clamp32(moviEnd - moviStart_ - 8));
-    if (!WriteAllAt(fd_, sizes, sizeof sizes, riffStart_)) return false;
-  }
+  if (!first && !PatchRiffSizes(riffEnd, moviEnd)) return false;
 
   for (size_t s = 0; s < streams_.size(); ++s) {
     Stream& stream = streams_[s];
@@ -541,8 +653,12 @@ bool AviWriter::DropLastChunk() {
   return true;
 }
 
-void AviWriter::Finish() {
-  if (fd_ < 0) return;
+HRESULT AviWriter::Finish() {
+  if (fd_ < 0) return AVIERR_BADHANDLE;
+  // Every chunk accepted ends up in the file, and every write of it reached
+  // the file.
+  bool complete = true;
+  bool hasHeader = false;
   if (Freeze()) {
     while (riffOpen_) {
       if (riffCount_ > 1 && !RiffHasChunks()) {
@@ -552,6 +668,9 @@ void AviWriter::Finish() {
         break;
       }
       if (CloseRiff(true)) break;
+      // The indexes do not fit (the disk is full): the file keeps the chunks
+      // they can describe, and the loss is reported.
+      complete = false;
       if (!DropLastChunk()) {
         // Not even an empty idx1 fits: the first RIFF ends with its movi.
         riff0MoviEnd_ = dataEnd_;
@@ -562,38 +681,72 @@ void AviWriter::Finish() {
       }
     }
     for (Stream& stream : streams_) {
-      if (!openDml_) stream.riff0Samples = stream.length;
       stream.largestChunk = 0;
       for (const IndexEntry& entry : stream.index) {
         stream.largestChunk = std::max(stream.largestChunk, entry.size);
       }
     }
-    // A file whose header cannot be written is of no use to any reader:
-    // better an empty file than one that looks like a movie and is not.
-    if (!WriteHeader()) fileEnd_ = 0;
-    // Whatever lies beyond (a chunk cut short by a failed write) goes.
-    while (ftruncate(fd_, static_cast<off_t>(fileEnd_)) != 0 && errno == EINTR) {
+    hasHeader = WriteHeader(true);
+    if (hasHeader) {
+      // Whatever lies beyond (a chunk cut short by a failed write) goes.
+      int cut;
+      while ((cut = ftruncate(fd_, static_cast<off_t>(fileEnd_))) != 0 && errno == EINTR) {
+      }
+      if (cut != 0) complete = Failed(errno);
     }
   }
-  close(fd_);
+  // A failed close may mean that written data never reached the file.
+  if (close(fd_) != 0) complete = Failed(errno);
   fd_ = -1;
+  if (!hasHeader) {
+    // Without its header the file is of no use to any reader: better no
+    // file than one that looks like a movie and is not.
+    unlink(path_.c_str());
+    complete = false;
+  }
+  return complete ? AVIERR_OK : AVIERR_FILEWRITE;
 }
 
-bool AviWriter::WriteHeader() {
-  BuildHeader(headerBuffer_.data());
-  return WriteAllAt(fd_, headerBuffer_.data(), headerBuffer_.size(), 0);
+bool AviWriter::WriteHeader(bool indexed) {
+  if (!BuildHeader(headerBuffer_.data(), headerBuffer_.size(), indexed)) return Failed(EOVERFLOW);
+  if (!WriteAllAt(fd_, headerBuffer_.data(), headerBuffer_.size(), 0)) return Failed(errno);
+  return true;
 }
 
-void AviWriter::BuildHeader(uint8_t* buffer) {
-  LeBytes out(buffer, dataStart_);
-  const int video = VideoStream();
+// While the first RIFF is being filled, it ends with its last chunk and has
+// no idx1 yet.
+AviWriter::HeaderState AviWriter::CurrentHeaderState(bool indexed) const {
+  if (!indexed) {
+    const bool filling = riffOpen_ && riffCount_ == 1;
+    return {filling ? dataEnd_ : riff0MoviEnd_, filling ? dataEnd_ : riff0End_, false, false};
+  }
+  return {riff0MoviEnd_, riff0End_, hasIdx1_, openDml_};
+}
 
-  PutFourcc(out, kRiff);
-  out.U32(Clamp32(riff0End_ - 8));
-  PutFourcc(out, mmioFOURCC('A', 'V', 'I', ' '));
+// The whole header space: the RIFF and the header list, JUNK up to 12 bytes
+// before the first chunk, and LIST 'movi' with the size of the first RIFF's
+// movi. False if the header list did not come out at its measured size.
+bool AviWriter::BuildHeader(uint8_t* buffer, size_t size, bool indexed) {
+  LeBytes out(buffer, size);
+  const HeaderState first = CurrentHeaderState(indexed);
+  PutRiffAndHeaderList(out, first);
+  if (out.Size() != hdrlEnd_) return false;
+  const size_t junk = BeginChunk(out, kJunk);
+  out.Zeros(dataStart_ - 12 - out.Size());
+  EndChunk(out, junk);
   PutFourcc(out, kList);
-  out.U32(Clamp32(hdrlEnd_ - 12 - 8));
-  PutFourcc(out, mmioFOURCC('h', 'd', 'r', 'l'));
+  // The first movi list starts 12 bytes before the first chunk.
+  out.U32(Clamp32(first.moviEnd - (dataStart_ - 12) - 8));
+  PutFourcc(out, mmioFOURCC('m', 'o', 'v', 'i'));
+  return !out.Overrun() && out.Size() == size;
+}
+
+void AviWriter::PutRiffAndHeaderList(LeBytes& out, const HeaderState& first) const {
+  const int video = VideoStream();
+  PutFourcc(out, kRiff);
+  out.U32(Clamp32(first.end - 8));
+  PutFourcc(out, mmioFOURCC('A', 'V', 'I', ' '));
+  const size_t hdrl = BeginList(out, mmioFOURCC('h', 'd', 'r', 'l'));
 
   // Main header.
   uint32_t microSecPerFrame = 0;
@@ -609,7 +762,7 @@ void AviWriter::BuildHeader(uint8_t* buffer) {
     }
     // An OpenDML file counts here the frames of its first RIFF only, as an
     // AVI 1.0 reader sees it; dmlh holds them all.
-    totalFrames = Clamp32(stream.riff0Samples);
+    totalFrames = Clamp32(first.openDml ? stream.riff0Samples : stream.length);
     if (stream.format.size() >= 12) {
       width = static_cast<uint32_t>(stream.format[4] | stream.format[5] << 8 |
                                     stream.format[6] << 16 | stream.format[7] << 24);
@@ -628,12 +781,11 @@ void AviWriter::BuildHeader(uint8_t* buffer) {
         stream.info.dwSampleSize != 0 ? stream.info.dwSampleSize : stream.largestChunk;
     bytesPerSec += (perSample * stream.info.dwRate + stream.info.dwScale - 1) / stream.info.dwScale;
   }
-  PutFourcc(out, mmioFOURCC('a', 'v', 'i', 'h'));
-  out.U32(kAvihBytes);
+  const size_t avih = BeginChunk(out, mmioFOURCC('a', 'v', 'i', 'h'));
   out.U32(microSecPerFrame);
   out.U32(Clamp32(bytesPerSec));
   out.U32(kChunkAlignment);
-  out.U32(hasIdx1_ ? kAvifHasIndex : 0);
+  out.U32(first.hasIdx1 ? kAvifHasIndex : 0);
   out.U32(totalFrames);
   out.U32(0);  // initial frames
   out.U32(static_cast<uint32_t>(streams_.size()));
@@ -641,93 +793,92 @@ void AviWriter::BuildHeader(uint8_t* buffer) {
   out.U32(width);
   out.U32(height);
   out.Zeros(16);  // reserved
+  EndChunk(out, avih);
 
-  for (const Stream& stream : streams_) {
-    const AVISTREAMINFOA& info = stream.info;
-    PutFourcc(out, kList);
-    out.U32(Clamp32(StrlBytes(stream.format, info) - 8));
-    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'l'));
+  for (const Stream& stream : streams_) PutStreamList(out, stream, first.openDml);
 
-    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'h'));
-    out.U32(kStrhBytes);
-    out.U32(info.fccType);
-    out.U32(info.fccHandler);
-    out.U32(info.dwFlags);
-    out.U16(info.wPriority);
-    out.U16(info.wLanguage);
-    out.U32(info.dwInitialFrames);
-    out.U32(info.dwScale);
-    out.U32(info.dwRate);
-    out.U32(info.dwStart);
-    // The length and buffer size describe what the stream really holds.
-    out.U32(Clamp32(stream.length));
-    out.U32(stream.largestChunk);
-    out.U32(info.dwQuality);
-    out.U32(info.dwSampleSize);
-    // The frame rectangle is stored as four 16-bit values.
-    out.U16(static_cast<uint16_t>(info.rcFrame.left));
-    out.U16(static_cast<uint16_t>(info.rcFrame.top));
-    out.U16(static_cast<uint16_t>(info.rcFrame.right));
-    out.U16(static_cast<uint16_t>(info.rcFrame.bottom));
-
-    PutFourcc(out, mmioFOURCC('s', 't', 'r', 'f'));
-    out.U32(static_cast<uint32_t>(stream.format.size()));
-    out.Bytes(stream.format.data(), stream.format.size());
-    out.Zeros(stream.format.size() & 1);
-
-    const size_t name = NameBytes(info);
-    if (name != 0) {
-      PutFourcc(out, mmioFOURCC('s', 't', 'r', 'n'));
-      out.U32(static_cast<uint32_t>(name));
-      out.Bytes(info.szName, name - 1);
-      out.Zeros(1 + (name & 1));
-    }
-
-    if (openDml_) {
-      PutFourcc(out, mmioFOURCC('i', 'n', 'd', 'x'));
-      out.U32(kSuperIndexBytes);
-      out.U16(4);  // longs per entry
-      out.U8(0);   // no sub type
-      out.U8(kIndexOfIndexes);
-      out.U32(static_cast<uint32_t>(stream.super.size()));
-      out.U32(stream.chunkId);
-      out.Zeros(12);
-      for (const SuperEntry& entry : stream.super) {
-        out.U64(entry.offset);
-        out.U32(entry.size);
-        out.U32(entry.duration);
-      }
-      out.Zeros(16 * (kSuperIndexEntries - stream.super.size()));
-    } else {
-      PutFourcc(out, kJunk);
-      out.U32(kSuperIndexBytes);
-      out.Zeros(kSuperIndexBytes);
-    }
-  }
-
-  if (openDml_) {
-    PutFourcc(out, kList);
-    out.U32(kOdmlListBytes - 8);
-    PutFourcc(out, mmioFOURCC('o', 'd', 'm', 'l'));
-    PutFourcc(out, mmioFOURCC('d', 'm', 'l', 'h'));
-    out.U32(kDmlhBytes);
+  // The OpenDML header, or as much JUNK in its place.
+  if (first.openDml) {
+    const size_t odml = BeginList(out, mmioFOURCC('o', 'd', 'm', 'l'));
+    const size_t dmlh = BeginChunk(out, mmioFOURCC('d', 'm', 'l', 'h'));
     out.U32(video >= 0 ? Clamp32(streams_[video].length) : 0);
     out.Zeros(kDmlhBytes - 4);
+    EndChunk(out, dmlh);
+    EndChunk(out, odml);
   } else {
-    PutFourcc(out, kJunk);
-    out.U32(kOdmlListBytes - 8);
-    out.Zeros(kOdmlListBytes - 8);
+    const size_t junk = BeginChunk(out, kJunk);
+    out.Zeros(4 + 8 + kDmlhBytes);
+    EndChunk(out, junk);
+  }
+  EndChunk(out, hdrl);
+}
+
+void AviWriter::PutStreamList(LeBytes& out, const Stream& stream, bool openDml) const {
+  const AVISTREAMINFOA& info = stream.info;
+  const size_t strl = BeginList(out, mmioFOURCC('s', 't', 'r', 'l'));
+
+  const size_t strh = BeginChunk(out, mmioFOURCC('s', 't', 'r', 'h'));
+  out.U32(info.fccType);
+  out.U32(info.fccHandler);
+  out.U32(info.dwFlags);
+  out.U16(info.wPriority);
+  out.U16(info.wLanguage);
+  out.U32(info.dwInitialFrames);
+  out.U32(info.dwScale);
+  out.U32(info.dwRate);
+  out.U32(info.dwStart);
+  // The length and buffer size describe what the stream really holds.
+  out.U32(Clamp32(stream.length));
+  out.U32(stream.largestChunk);
+  out.U32(info.dwQuality);
+  out.U32(info.dwSampleSize);
+  // The frame rectangle is stored as four 16-bit values (checked to fit when
+  // the stream was added).
+  out.U16(static_cast<uint16_t>(info.rcFrame.left));
+  out.U16(static_cast<uint16_t>(info.rcFrame.top));
+  out.U16(static_cast<uint16_t>(info.rcFrame.right));
+  out.U16(static_cast<uint16_t>(info.rcFrame.bottom));
+  EndChunk(out, strh);
+
+  const size_t strf = BeginChunk(out, mmioFOURCC('s', 't', 'r', 'f'));
+  out.Bytes(stream.format.data(), stream.format.size());
+  EndChunk(out, strf);
+
+  const size_t name = NameBytes(info);
+  if (name != 0) {
+    const size_t strn = BeginChunk(out, mmioFOURCC('s', 't', 'r', 'n'));
+    out.Bytes(info.szName, name - 1);
+    out.U8(0);
+    EndChunk(out, strn);
   }
 
-  const uint64_t junk = dataStart_ - 12 - hdrlEnd_;
-  PutFourcc(out, kJunk);
-  out.U32(static_cast<uint32_t>(junk - 8));
-  out.Zeros(junk - 8);
+  PutSuperIndex(out, stream, openDml);
+  EndChunk(out, strl);
+}
 
-  PutFourcc(out, kList);
-  // The first movi list starts 12 bytes before the first chunk.
-  out.U32(Clamp32(riff0MoviEnd_ - (dataStart_ - 12) - 8));
-  PutFourcc(out, mmioFOURCC('m', 'o', 'v', 'i'));
+// The super index lists the ix## chunk of every RIFF closed so far. Its room
+// is reserved in every file; an AVI 1.0 file holds JUNK of the same size.
+void AviWriter::PutSuperIndex(LeBytes& out, const Stream& stream, bool openDml) const {
+  if (!openDml) {
+    const size_t junk = BeginChunk(out, kJunk);
+    out.Zeros(kSuperIndexBytes);
+    EndChunk(out, junk);
+    return;
+  }
+  const size_t indx = BeginChunk(out, mmioFOURCC('i', 'n', 'd', 'x'));
+  out.U16(4);  // longs per entry
+  out.U8(0);   // no sub type
+  out.U8(kIndexOfIndexes);
+  out.U32(static_cast<uint32_t>(stream.super.size()));
+  out.U32(stream.chunkId);
+  out.Zeros(12);
+  for (const SuperEntry& entry : stream.super) {
+    out.U64(entry.offset);
+    out.U32(entry.size);
+    out.U32(entry.duration);
+  }
+  out.Zeros(16 * (kSuperIndexEntries - stream.super.size()));
+  EndChunk(out, indx);
 }
 
 }  // namespace avifile

@@ -18,16 +18,22 @@
 // The header space is fixed when the first sample is written: the super
 // index of every stream is reserved then. A file that never passes the RIFF
 // limit is a plain AVI 1.0 file: the reserved indx and odml space hold JUNK
-// and the movi list has no ix## chunks. Sizes, lengths and indexes are
-// written when the file is finished.
+// and the movi list has no ix## chunks. Indexes are written when the file is
+// finished; the header (and the sizes of an 'AVIX' RIFF being filled) is
+// written again every refresh interval, so that a writer killed at any
+// moment leaves a file whose header describes every chunk up to the last
+// refresh, and once more at the end with every size final.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "avifile/AviFile.h"
 
 namespace avifile {
+
+class LeBytes;
 
 class AviWriter {
  public:
@@ -45,15 +51,25 @@ class AviWriter {
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;
 
-  HRESULT Create(const char* path, uint64_t riffLimit);
+  // exclusive: fail (errno EEXIST) when a file of that name exists, instead
+  // of replacing it. refreshBytes: how much movie data goes between two
+  // rewrites of the header.
+  HRESULT Create(const char* path, uint64_t riffLimit, uint64_t refreshBytes, bool exclusive);
   HRESULT AddStream(const AVISTREAMINFOA& info, int* number);
   HRESULT SetFormat(int stream, LONG position, const void* format, LONG bytes);
   HRESULT Write(int stream, LONG start, LONG samples, const void* data, LONG bytes,
                 DWORD flags);
   // Completes the file: closes the last RIFF with its indexes, writes the
   // header with every size, cuts off anything after the last complete part,
-  // and closes the file.
-  void Finish();
+  // and closes the file. AVIERR_OK only when all of that succeeded and the
+  // file holds every chunk accepted. Otherwise the file is still well-formed
+  // over the chunks whose index fits (the last ones give way when the disk
+  // is full), or, when not even its header could be written, removed.
+  HRESULT Finish();
+
+  // errno of the system call behind the last failure, or the nearest errno
+  // for a failure of ours (ENOMEM, EFBIG); 0 before any failure.
+  int LastError() const { return error_; }
 
  private:
   // 16 bytes per chunk, kept until the file is finished.
@@ -82,19 +98,44 @@ class AviWriter {
     std::vector<SuperEntry> super;
   };
 
+  // What the header says of the file: the extent of the first RIFF and
+  // which indexes there are.
+  struct HeaderState {
+    uint64_t moviEnd;
+    uint64_t end;
+    bool hasIdx1;
+    bool openDml;
+  };
+  class Sink;
+
   HRESULT Start();
   bool Freeze();
-  bool WriteHeader();
-  void BuildHeader(uint8_t* buffer);
+  bool Refresh();
+  // indexed: the header of the finished file; otherwise that of a file in
+  // progress, which claims no index.
+  bool WriteHeader(bool indexed);
+  bool BuildHeader(uint8_t* buffer, size_t size, bool indexed);
+  void PutRiffAndHeaderList(LeBytes& out, const HeaderState& first) const;
+  void PutStreamList(LeBytes& out, const Stream& stream, bool openDml) const;
+  void PutSuperIndex(LeBytes& out, const Stream& stream, bool openDml) const;
+  HeaderState CurrentHeaderState(bool indexed) const;
+  void WriteStandardIndex(Sink& sink, const Stream& stream, SuperEntry* entry) const;
+  void WriteIdx1(Sink& sink) const;
+  bool PatchRiffSizes(uint64_t riffEnd, uint64_t moviEnd);
   bool CloseRiff(bool last);
   bool DropLastChunk();
+  bool Failed(int error);
   bool RiffHasChunks() const;
   uint64_t TailBytes(int extraStream) const;
   int VideoStream() const;
   bool AudioStream(const Stream& stream) const;
 
   int fd_ = -1;
+  std::string path_;
+  int error_ = 0;
   uint64_t riffLimit_ = 0;
+  uint64_t refreshBytes_ = 0;
+  uint64_t refreshedAt_ = 0;  // dataEnd_ when the header was last written
   std::vector<Stream> streams_;
 
   bool frozen_ = false;

@@ -38,6 +38,15 @@ class LeBytes {
     cursor_ += count;
   }
 
+  // Overwrites four bytes already put, at offset `at` from the start.
+  void Patch32(size_t at, uint32_t value) {
+    if (at > Size() || Size() - at < 4) {
+      overrun_ = true;
+      return;
+    }
+    for (int i = 0; i < 4; ++i) begin_[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  }
+
   size_t Size() const { return static_cast<size_t>(cursor_ - begin_); }
   size_t Left() const { return static_cast<size_t>(end_ - cursor_); }
   bool Overrun() const { return overrun_; }

@@ -1,8 +1,10 @@
 #include "batch/AviMovieEncoder.h"
 
+#include <cerrno>
+#include <cstring>
+
 MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& shape,
                                                bool mayReplace) {
-  (void)mayReplace;
   encoder_.frameCount = shape.frameCount;
   encoder_.rate = shape.rate;
   encoder_.scale = shape.scale;
@@ -10,16 +12,18 @@ MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& sh
   encoder_.height = shape.height;
   encoder_.soundRate = shape.soundRate;
   encoder_.soundBlockBytes = shape.soundBlockBytes;
-  return encoder_.Open(path) == 0 ? OpenResult::kOk : OpenResult::kFailed;
+  encoder_.createExclusively = !mayReplace;
+  if (encoder_.Open(path) == 0) return OpenResult::kOk;
+  if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;
+  return OpenResult::kFailed;
 }
 
 int AviMovieEncoder::WriteVideo(const void* pixels) { return encoder_.WriteVideo(pixels); }
 
 int AviMovieEncoder::WriteAudio(const void* block) { return encoder_.WriteAudio(block); }
 
-int AviMovieEncoder::Close() {
-  encoder_.Close();
-  return 0;
-}
+int AviMovieEncoder::Close() { return encoder_.Close(); }
 
-std::string AviMovieEncoder::FailureCause() const { return {}; }
+std::string AviMovieEncoder::FailureCause() const {
+  return encoder_.failureErrno != 0 ? std::strerror(encoder_.failureErrno) : std::string();
+}

@@ -217,7 +217,13 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   }
 
   decoder.Close();
-  encoder.Close();
+  // A file that cannot be finished (its index, its header, its close) is a
+  // write failure like one in mid-file.
+  if (encoder.Close() != 0) {
+    host_.ShowError(PathMessage(outputPath, kTextWriteFailed));
+    lastOutcome = Outcome::kStoppedByError;
+    return FileEnd::kStop;
+  }
   if (Aborting()) {
     lastOutcome = Outcome::kAborted;
     return FileEnd::kStop;

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum LongOnly { kRiffLimit = 256 };
+enum LongOnly { kRiffLimit = 256, kRefreshInterval };
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -17,6 +17,7 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"riff-limit", required_argument, nullptr, kRiffLimit},
+    {"refresh-interval", required_argument, nullptr, kRefreshInterval},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -80,14 +81,16 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case 'V':
         line.action = CommandLine::Action::kVersion;
         return line;
-      case kRiffLimit: {
+      case kRiffLimit:
+      case kRefreshInterval: {
         errno = 0;
         char* end = nullptr;
         const unsigned long long value = std::strtoull(optarg, &end, 10);
         if (errno != 0 || end == optarg || *end != '\0' || value == 0 || optarg[0] == '-') {
-          return UsageError(std::string("invalid --riff-limit value '") + optarg + "'");
+          const char* name = c == kRiffLimit ? "--riff-limit" : "--refresh-interval";
+          return UsageError(std::string("invalid ") + name + " value '" + optarg + "'");
         }
-        line.riffLimit = value;
+        (c == kRiffLimit ? line.riffLimit : line.refreshInterval) = value;
         break;
       }
       case ':': {

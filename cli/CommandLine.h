@@ -20,6 +20,10 @@ struct CommandLine {
   // writer continues in a further RIFF list, so small movies exercise the
   // OpenDML layout. 0 when not given.
   uint64_t riffLimit = 0;
+  // --refresh-interval=BYTES, for tests only: how much movie data the AVI
+  // writer puts between two rewrites of the header, so that a small movie
+  // passes several. 0 when not given.
+  uint64_t refreshInterval = 0;
 };
 
 // Parses argv the GNU way: options and files may be mixed, "--" ends the

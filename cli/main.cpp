@@ -1,5 +1,6 @@
 // porute2avi: converts VD02 and VD00 movies into AVI files from the command
 // line, through the same batch driver as the window.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,10 @@ int main(int argc, char* argv[]) {
     }
   }
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
+  if (line.refreshInterval != 0) AviFileSetRefreshInterval(line.refreshInterval);
+  // Past a file size limit a write fails with EFBIG, reported like a full
+  // disk, instead of the signal ending the program with the file unfinished.
+  signal(SIGXFSZ, SIG_IGN);
 
   InstallInterruptHandlers();
 

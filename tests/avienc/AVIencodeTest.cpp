@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "AviTestSupport.h"
 #include "avifile/AviFileLimits.h"
+#include "batch/AviMovieEncoder.h"
 
 using namespace avitest;
 
@@ -210,6 +212,21 @@ TEST(AVIencode, OpenFailureLeavesNothingOpenAndCloseBalancesTheService) {
       // 24 bits x 50,000 x 50,000 is beyond a signed 32-bit chunk size.
       {"a frame too large for an AVI chunk", {10, 60, 6, 50000, 50000, 8000, 12800},
        dir.Path("huge.avi")},
+      // Values that some field of the file could not hold.
+      {"nAvgBytesPerSec, 2 x sound rate, past 32 bits", {10, 60, 6, 10, 8, 0x80000000u, 12800},
+       dir.Path("rate.avi")},
+      {"a frame wider than the 16-bit frame rectangle", {10, 60, 6, 32768, 1, 8000, 12800},
+       dir.Path("wide.avi")},
+      {"a sound block past a signed 32-bit chunk size", {10, 60, 6, 10, 8, 8000, 0x80000000u},
+       dir.Path("block.avi")},
+      {"more frames than a stream position counts", {0x80000000u, 60, 6, 10, 8, 8000, 12800},
+       dir.Path("frames.avi")},
+      {"a sound length past 2^31 samples", {100000, 60, 6, 10, 8, 300000000, 12800},
+       dir.Path("length.avi")},
+      {"microseconds per frame past 32 bits", {10, 60, 0xFFFFFFFFu, 10, 8, 8000, 12800},
+       dir.Path("slow.avi")},
+      {"bytes per second of both streams past 32 bits", {10, 6000, 1, 32767, 100, 8000, 12800},
+       dir.Path("fast.avi")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -228,11 +245,45 @@ TEST(AVIencode, OpenFailureLeavesNothingOpenAndCloseBalancesTheService) {
     EXPECT_EQ(encoder.videoPosition, 7);
     EXPECT_EQ(encoder.audioPosition, 9);
     EXPECT_EQ(AviFileInitCount(), initBefore + 1);
-    encoder.Close();
+    EXPECT_EQ(encoder.Close(), 0);
     EXPECT_EQ(AviFileInitCount(), initBefore);
     EXPECT_EQ(AviFileLiveHandles(), handlesBefore);
+    if (c.path.ends_with(".avi")) {
+      EXPECT_FALSE(FileExists(c.path));
+      EXPECT_NE(encoder.failureErrno, 0);
+    }
   }
-  EXPECT_FALSE(FileExists(dir.Path("huge.avi")));
+}
+
+// Exclusive creation finds a file that appeared since the caller looked and
+// leaves it as it was; through the driver's interface that is kExists.
+TEST(AVIencode, ExclusiveCreationLeavesAnExistingFileAlone) {
+  TempDir dir;
+  const std::string path = dir.Path("there.avi");
+  const Bytes old(1000, 'x');
+  dir.Write("there.avi", old);
+  const MovieParams params{10, 60, 6, 13, 10, 8000, 12800};
+  AVIencode encoder;
+  SetParams(encoder, params);
+  encoder.createExclusively = true;
+  EXPECT_EQ(encoder.Open(path.c_str()), 1);
+  EXPECT_EQ(encoder.failureErrno, EEXIST);
+  EXPECT_EQ(encoder.Close(), 0);
+  EXPECT_TRUE(ReadFileBytes(path) == old);
+
+  AviMovieEncoder movie;
+  MovieEncoder::Shape shape{10, 60, 6, 13, 10, 8000, 12800};
+  EXPECT_EQ(movie.Open(path.c_str(), shape, false), MovieEncoder::OpenResult::kExists);
+  EXPECT_EQ(movie.Close(), 0);
+  EXPECT_TRUE(ReadFileBytes(path) == old);
+  EXPECT_EQ(movie.Open(path.c_str(), shape, true), MovieEncoder::OpenResult::kOk);
+  EXPECT_EQ(movie.Close(), 0);
+  EXPECT_EQ(ReadFileBytes(path).size(), 10240u + 8);
+
+  unlink(path.c_str());
+  ASSERT_EQ(encoder.Open(path.c_str()), 0);
+  EXPECT_EQ(encoder.Close(), 0);
+  EXPECT_TRUE(FileExists(path));
 }
 
 // A synthetic movie in chunks of 8 frames, read back exactly.
@@ -371,7 +422,8 @@ TEST(AVIencode, DiskFullFailsTheWriteAndKeepsThePositions) {
     if (encoder.videoPosition != static_cast<int32_t>(frame)) return 105;
     if (encoder.WriteVideo(FramePattern(400, frame).data()) != 1) return 106;  // a retry
     if (encoder.videoPosition != static_cast<int32_t>(frame)) return 107;
-    encoder.Close();
+    // The frame that gave way to the index is a loss that Close reports.
+    if (encoder.Close() != 1 || encoder.failureErrno != EFBIG) return 108;
     return static_cast<int>(frame);
   });
   ASSERT_EQ(accepted, 24);

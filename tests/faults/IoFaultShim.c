@@ -1,0 +1,164 @@
+/* Preloaded into porute2avi by the fault tests: counts the writing calls
+ * (write, pwrite, pwritev, ftruncate, fsync, fdatasync, close) made on files
+ * whose name ends in ".avi", and makes one of them fail.
+ *
+ *   PORUTE_FAULT_AT=N        the Nth such call fails (1 is the first); unset:
+ *                            none fails
+ *   PORUTE_FAULT_ERRNO=E     its errno (default ENOSPC); a failed close still
+ *                            releases the descriptor
+ *   PORUTE_FAULT_COUNT=PATH  at exit, the number of calls is written there
+ *   PORUTE_FAULT_DELAY_US=U  every call first sleeps U microseconds, so that a
+ *                            small conversion lasts long enough to be killed
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#define MAX_FDS 1024
+
+static unsigned char tracked[MAX_FDS];
+static long calls;
+static long failAt = -1;
+static int failErrno = ENOSPC;
+static long delayUs;
+
+__attribute__((constructor)) static void Setup(void) {
+  const char* at = getenv("PORUTE_FAULT_AT");
+  const char* error = getenv("PORUTE_FAULT_ERRNO");
+  const char* delay = getenv("PORUTE_FAULT_DELAY_US");
+  if (at != NULL) failAt = atol(at);
+  if (error != NULL) failErrno = atoi(error);
+  if (delay != NULL) delayUs = atol(delay);
+}
+
+__attribute__((destructor)) static void Report(void) {
+  const char* path = getenv("PORUTE_FAULT_COUNT");
+  if (path == NULL) return;
+  FILE* out = fopen(path, "w");
+  if (out == NULL) return;
+  fprintf(out, "%ld\n", calls);
+  fclose(out);
+}
+
+static void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
+
+static int IsAvi(const char* path) {
+  const size_t length = path != NULL ? strlen(path) : 0;
+  return length >= 4 && strcmp(path + length - 4, ".avi") == 0;
+}
+
+static void Track(int fd, const char* path) {
+  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = (unsigned char)IsAvi(path);
+}
+
+/* 1 when this call on fd is the one to fail. */
+static int Fails(int fd) {
+  if (fd < 0 || fd >= MAX_FDS || !tracked[fd]) return 0;
+  if (delayUs > 0) usleep((useconds_t)delayUs);
+  return ++calls == failAt;
+}
+
+#define OPEN_MODE(flags)                                            \
+  mode_t mode = 0;                                                  \
+  if ((flags) & (O_CREAT | __O_TMPFILE)) {                          \
+    va_list args;                                                   \
+    va_start(args, flags);                                          \
+    mode = (mode_t)va_arg(args, int);                               \
+    va_end(args);                                                   \
+  }
+
+int open(const char* path, int flags, ...) {
+  OPEN_MODE(flags);
+  int (*real)(const char*, int, ...) = Next("open");
+  const int fd = real(path, flags, mode);
+  Track(fd, path);
+  return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+  OPEN_MODE(flags);
+  int (*real)(const char*, int, ...) = Next("open64");
+  const int fd = real(path, flags, mode);
+  Track(fd, path);
+  return fd;
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  OPEN_MODE(flags);
+  int (*real)(int, const char*, int, ...) = Next("openat");
+  const int fd = real(dir, path, flags, mode);
+  Track(fd, path);
+  return fd;
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  OPEN_MODE(flags);
+  int (*real)(int, const char*, int, ...) = Next("openat64");
+  const int fd = real(dir, path, flags, mode);
+  Track(fd, path);
+  return fd;
+}
+
+#define FAIL_OR_CALL(fd, type, name, params, ...)  \
+  if (Fails(fd)) {                                 \
+    errno = failErrno;                             \
+    return -1;                                     \
+  }                                                \
+  type(*real) params = (type(*) params)Next(name); \
+  return real(__VA_ARGS__)
+
+ssize_t write(int fd, const void* data, size_t bytes) {
+  FAIL_OR_CALL(fd, ssize_t, "write", (int, const void*, size_t), fd, data, bytes);
+}
+
+ssize_t writev(int fd, const struct iovec* iov, int count) {
+  FAIL_OR_CALL(fd, ssize_t, "writev", (int, const struct iovec*, int), fd, iov, count);
+}
+
+ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) {
+  FAIL_OR_CALL(fd, ssize_t, "pwrite", (int, const void*, size_t, off_t), fd, data, bytes, offset);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t bytes, off_t offset) {
+  FAIL_OR_CALL(fd, ssize_t, "pwrite64", (int, const void*, size_t, off_t), fd, data, bytes, offset);
+}
+
+ssize_t pwritev(int fd, const struct iovec* iov, int count, off_t offset) {
+  FAIL_OR_CALL(fd, ssize_t, "pwritev", (int, const struct iovec*, int, off_t), fd, iov, count, offset);
+}
+
+ssize_t pwritev64(int fd, const struct iovec* iov, int count, off_t offset) {
+  FAIL_OR_CALL(fd, ssize_t, "pwritev64", (int, const struct iovec*, int, off_t), fd, iov, count, offset);
+}
+
+ssize_t pwritev2(int fd, const struct iovec* iov, int count, off_t offset, int flags) {
+  FAIL_OR_CALL(fd, ssize_t, "pwritev2", (int, const struct iovec*, int, off_t, int), fd, iov, count, offset, flags);
+}
+
+int ftruncate(int fd, off_t length) { FAIL_OR_CALL(fd, int, "ftruncate", (int, off_t), fd, length); }
+
+int ftruncate64(int fd, off_t length) { FAIL_OR_CALL(fd, int, "ftruncate64", (int, off_t), fd, length); }
+
+int fsync(int fd) { FAIL_OR_CALL(fd, int, "fsync", (int), fd); }
+
+int fdatasync(int fd) { FAIL_OR_CALL(fd, int, "fdatasync", (int), fd); }
+
+int close(int fd) {
+  const int fails = Fails(fd);
+  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = 0;
+  int (*real)(int) = Next("close");
+  const int result = real(fd);
+  if (fails) {
+    errno = failErrno;
+    return -1;
+  }
+  return result;
+}

@@ -1,0 +1,254 @@
+// porute2avi when writing its output goes wrong: every writing call of a
+// small conversion is failed in turn through a preloaded shim
+// (IoFaultShim.c), a conversion is killed at a random moment, and one runs
+// into a file size limit. Exit 0 is allowed only with the whole movie in the
+// file; whatever is left after a failure is an AVI file that ffprobe reads,
+// or nothing.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <chrono>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AviTestSupport.h"
+#include "batch/Messages.h"
+#include "tests/batch/TestSupport.h"
+#include "tools/moviewriter/MovieMaker.h"
+
+namespace {
+
+namespace mw = moviewriter;
+using porute_test::RunResult;
+
+const std::string kProgram = PORUTE2AVI_PATH;
+const std::string kShim = FAULT_SHIM_PATH;
+
+// A sanitized porute2avi would refuse a library preloaded before its runtime.
+const std::map<std::string, std::string> kShimEnv = {
+    {"LD_PRELOAD", kShim}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+
+struct Layout {
+  const char* what;
+  std::vector<std::string> options;  // the test-only sizes
+};
+
+int64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+std::string WriteFailedMessage(const std::string& path) {
+  return PathMessage(path, kTextWriteFailed);
+}
+
+// ffprobe's count of the video frames it decoded; -1 when it fails. With
+// strict, any complaint of ffprobe's (even with exit 0) counts as failing.
+int64_t FramesReadByFfprobe(const std::string& path, bool strict) {
+  const RunResult probe =
+      porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                        "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
+  if (probe.exitCode != 0 || (strict && !probe.err.empty())) {
+    ADD_FAILURE() << "ffprobe: " << probe.err;
+    return -1;
+  }
+  // "N/A" when there is no frame at all.
+  return std::strtoll(probe.out.c_str(), nullptr, 10);
+}
+
+// What a failed conversion may leave: no file, or a strictly well-formed
+// AVI file that ffprobe reads without a complaint.
+void ExpectReadableOrAbsent(const std::string& path) {
+  if (FileSize(path) < 0) return;
+  const avitest::Bytes file = avitest::ReadFileBytes(path);
+  std::vector<avitest::RiffNode> top;
+  std::string error;
+  EXPECT_TRUE(avitest::ParseRiff(file, &top, &error)) << error;
+  FramesReadByFfprobe(path, true);
+}
+
+// The frames that the header of a file in progress accounts for: the video
+// stream header's length (the first strh of the first strl).
+uint32_t HeaderFrames(const std::string& path) {
+  const avitest::Bytes file = avitest::ReadFileBytes(path);
+  constexpr size_t kStrh = 12 + 12 + 64 + 12 + 8;
+  return file.size() < kStrh + 36 ? 0 : avitest::Get32(file, kStrh + 32);
+}
+
+class WriteFaults : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe is needed";
+  }
+  // A movie of `frames` frames of width x height, 8 to a chunk.
+  std::string MakeMovie(uint32_t width, uint32_t height, uint32_t frames,
+                        uint32_t framesPerChunk = 8) {
+    mw::V02MovieOptions options;
+    options.framesPerChunk = framesPerChunk;
+    options.width = width;
+    options.height = height;
+    options.frames = frames;
+    options.soundRate = 2000;
+    const std::string path = dir / "movie.V02";
+    EXPECT_EQ(mw::WriteV02Movie(path, options), 0);
+    return path;
+  }
+  std::vector<std::string> Command(const std::string& movie, const Layout& layout) const {
+    std::vector<std::string> argv = {kProgram, "-q", "-y", "-o", dir.Path()};
+    argv.insert(argv.end(), layout.options.begin(), layout.options.end());
+    argv.push_back(movie);
+    return argv;
+  }
+  std::string Output() const { return dir / "movie.avi"; }
+
+  porute_test::TempDir dir;
+};
+
+// Each writing call on the output fails in turn, with ENOSPC and with EIO.
+// The files left behind are read back at the end, each distinct one once,
+// several ffprobe at a time.
+TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
+  const Layout layouts[] = {
+      // A header refresh every few frames, so that refreshes fail too.
+      {"AVI 1.0", {"--refresh-interval=2000"}},
+      // RIFFs of a few chunks: ix## chunks, AVIX sizes and the super index.
+      {"OpenDML", {"--refresh-interval=2000", "--riff-limit=4000"}},
+  };
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  std::set<avitest::Bytes> leftBehind;
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.what);
+    porute_test::RunOptions clean;
+    clean.env = kShimEnv;
+    clean.env["PORUTE_FAULT_COUNT"] = dir / "calls.txt";
+    unlink(Output().c_str());
+    const RunResult reference = porute_test::Run(Command(movie, layout), clean);
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    const avitest::Bytes expected = avitest::ReadFileBytes(Output());
+    const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
+    // The refreshes leave no trace in the finished file.
+    Layout unrefreshed = layout;
+    unrefreshed.options.erase(unrefreshed.options.begin());
+    ASSERT_EQ(porute_test::Run(Command(movie, unrefreshed)).exitCode, 0);
+    EXPECT_TRUE(avitest::ReadFileBytes(Output()) == expected);
+    ASSERT_GT(calls, 15);
+
+    for (const int error : {ENOSPC, EIO}) {
+      for (int at = 1; at <= calls; ++at) {
+        SCOPED_TRACE("errno " + std::to_string(error) + ", call " + std::to_string(at));
+        porute_test::RunOptions faulty;
+        faulty.env = kShimEnv;
+        faulty.env["PORUTE_FAULT_AT"] = std::to_string(at);
+        faulty.env["PORUTE_FAULT_ERRNO"] = std::to_string(error);
+        unlink(Output().c_str());
+        const RunResult run = porute_test::Run(Command(movie, layout), faulty);
+        if (run.exitCode == 0) {
+          EXPECT_TRUE(avitest::ReadFileBytes(Output()) == expected)
+              << "exit 0 with a file that differs from a clean run's";
+          continue;
+        }
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find(WriteFailedMessage(Output())), std::string::npos) << run.err;
+        if (FileSize(Output()) < 0) continue;
+        const avitest::Bytes file = avitest::ReadFileBytes(Output());
+        std::vector<avitest::RiffNode> top;
+        std::string riffError;
+        EXPECT_TRUE(avitest::ParseRiff(file, &top, &riffError)) << riffError;
+        leftBehind.insert(file);
+      }
+    }
+  }
+
+  porute_test::TempDir probes;
+  int n = 0;
+  for (const avitest::Bytes& file : leftBehind) {
+    probes.Write("left" + std::to_string(n++) + ".avi", file);
+  }
+  const RunResult probe = porute_test::Run(
+      {"/bin/sh", "-c",
+       "cd \"$0\" && for f in left*.avi; do echo \"$f\"; done | xargs -P 4 -I{} sh -c "
+       "'ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "
+       "\"$1\" >/dev/null 2>\"$1.err\" || echo \"ffprobe failed\" >>\"$1.err\"' sh {}; "
+       "for f in left*.avi.err; do [ -s \"$f\" ] && { echo \"== $f\"; cat \"$f\"; }; done; true",
+       probes.Path()});
+  EXPECT_EQ(probe.out, "") << "ffprobe complained about files left behind";
+}
+
+// SIGKILL at a random moment after a few header refreshes: the file reads
+// to at least the last refresh, in ffprobe and in GStreamer.
+TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
+  constexpr uint32_t kWidth = 32, kHeight = 24, kFrames = 240;
+  constexpr uint32_t kFrameBytes = kWidth * 3 * kHeight;
+  constexpr int64_t kRefresh = 16384;
+  const Layout layouts[] = {
+      {"AVI 1.0", {"--refresh-interval=16384"}},
+      {"OpenDML", {"--refresh-interval=16384", "--riff-limit=100000"}},
+  };
+  const std::string movie = MakeMovie(kWidth, kHeight, kFrames);
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (const Layout& layout : layouts) {
+    const int delayMs = std::uniform_int_distribution<int>(0, 150)(random);
+    SCOPED_TRACE(std::string(layout.what) + ", killed " + std::to_string(delayMs) +
+                 " ms after the fourth refresh");
+    unlink(Output().c_str());
+    std::vector<std::string> args = Command(movie, layout);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (const auto& [name, value] : kShimEnv) setenv(name.c_str(), value.c_str(), 1);
+      // About 300 writing calls of 2 ms: well over half a second.
+      setenv("PORUTE_FAULT_DELAY_US", "2000", 1);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    while (FileSize(Output()) < 10240 + 4 * kRefresh && waitpid(child, &status, WNOHANG) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    kill(child, SIGKILL);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+
+    const uint32_t described = HeaderFrames(Output());
+    EXPECT_GE(described, 3u);
+    EXPECT_GE(FramesReadByFfprobe(Output(), false), static_cast<int64_t>(described));
+    if (avitest::HaveProgram("gst-launch-1.0")) {
+      const avitest::Decoded video = avitest::DemuxWithGstreamer(Output(), 'v');
+      EXPECT_TRUE(video.ok) << video.errors;
+      EXPECT_GE(video.data.size() / kFrameBytes, described);
+    }
+  }
+}
+
+// A file size limit (SIGXFSZ ignored by porute2avi, so writes fail with
+// EFBIG) is a write failure: the message, exit 1, a well-formed partial file.
+TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
+  const std::string movie = MakeMovie(32, 24, 60);
+  std::vector<std::string> argv = {"/bin/sh", "-c", "ulimit -f 100 && exec \"$0\" \"$@\""};
+  const std::vector<std::string> command = Command(movie, Layout{"AVI 1.0", {}});
+  argv.insert(argv.end(), command.begin(), command.end());
+  const RunResult run = porute_test::Run(argv);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(WriteFailedMessage(Output())), std::string::npos) << run.err;
+  ASSERT_GT(FileSize(Output()), 0);
+  EXPECT_LE(FileSize(Output()), 100 * 512);
+  ExpectReadableOrAbsent(Output());
+  EXPECT_GT(FramesReadByFfprobe(Output(), true), 0);
+}
+
+}  // namespace
