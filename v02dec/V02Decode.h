@@ -112,6 +112,10 @@ class V02Decode {
   void SetReadAhead(bool allowed) { allowReadAhead_ = allowed; }
   // True from an Open that started the read-ahead worker to Close.
   bool ReadingAhead() const { return readAhead_ != nullptr; }
+  // What the last successful Open found: a VD00 movie (else VD02), and for
+  // VD00 whether it has a companion sound file.
+  bool IsV00() const { return format_ == Format::kV00; }
+  bool HasCompanion() const { return format_ == Format::kV00 && !noSound_; }
 
   // Frame-level access, for tests and benchmarks. Valid after OpenV02 has
   // returned 0; the frame routines never allocate and never fail.
