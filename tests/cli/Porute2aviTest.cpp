@@ -289,6 +289,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "porute2avi: output folder '@/nowhere' does not exist\n" + kHint, false},
         StatusCase{"OutputFolderIsAFile", {"-o", "@/notes.txt", "@/ok.V00"}, 2,
                    "porute2avi: output folder '@/notes.txt' is not a folder\n" + kHint, false},
+        StatusCase{"InfoAndCheck", {"--info", "--check", "@/ok.V00"}, 2,
+                   "porute2avi: --info and --check exclude each other\n" + kHint, false},
+        StatusCase{"JsonWithoutInfo", {"--json", "@/ok.V00"}, 2,
+                   "porute2avi: --json goes with --info\n" + kHint, false},
         StatusCase{"Help", {"--help", "--frobnicate"}, 0, "", true},
         StatusCase{"Version", {"--version"}, 0, "", true}),
     [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
