@@ -11,8 +11,10 @@
 
 namespace {
 
-// Plain English for a result code of the decoder.
-std::string ResultCause(MovieResult result) {
+// Why the decoder's last Open or ReadChunk failed, in English, as the
+// decoder words it; from the result code when it gives no cause.
+std::string Cause(const V02Decode& decoder, MovieResult result) {
+  if (decoder.LastFailure().kind != FailureKind::kNone) return DescribeFailure(decoder.LastFailure());
   switch (result) {
     case kMovieOk:
       return {};
@@ -125,7 +127,7 @@ bool ReadMovieInfo(V02Decode& decoder, const std::string& path, uint64_t riffLim
   decoder.SetReadAhead(false);
   const MovieResult result = decoder.Open(path);
   if (result != kMovieOk) {
-    cause = ResultCause(result);
+    cause = Cause(decoder, result);
     decoder.Close();
     return false;
   }
@@ -211,8 +213,9 @@ std::string InfoJson(const std::vector<InfoEntry>& entries) {
 std::string CheckMovie(V02Decode& decoder, const std::string& path) {
   const MovieResult opened = decoder.Open(path);
   if (opened != kMovieOk) {
+    const std::string cause = Cause(decoder, opened);
     decoder.Close();
-    return std::string(_("does not open")) + ": " + ResultCause(opened);
+    return std::string(_("does not open")) + ": " + cause;
   }
   const uint32_t frames = decoder.frameCount;
   uint32_t chunk = 0;
@@ -221,11 +224,15 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path) {
     const uint32_t before = decoder.FramesRemaining();
     const MovieResult result = decoder.ReadChunk();
     if (result != kMovieOk) {
-      // A VD02 chunk fails as a whole; a VD00 one after the frames it read.
-      const uint32_t frame = frames - decoder.FramesRemaining();
-      failure = std::string(_("damaged")) + ": " + _("chunk") + " " + std::to_string(chunk + 1) +
-                ", " + _("frame") + " " + std::to_string(uint64_t{frame} + 1) + ": " +
-                ResultCause(result);
+      failure = std::string(_("damaged")) + ": ";
+      // The decoder names the chunk and frame where it can; else a VD02
+      // chunk fails as a whole, and a VD00 one after the frames it read.
+      if (!decoder.LastFailure().inChunk) {
+        const uint32_t frame = frames - decoder.FramesRemaining();
+        failure += std::string(_("chunk")) + " " + std::to_string(chunk + 1) + ", " + _("frame") +
+                   " " + std::to_string(uint64_t{frame} + 1) + ": ";
+      }
+      failure += Cause(decoder, result);
       break;
     }
     // A decoder that delivers nothing would keep this loop going forever.
