@@ -102,20 +102,36 @@ std::string JsonString(const std::string& bytes) {
   return out;
 }
 
-// Writes all of text; a failed write is reported once on err.
-bool Emit(const std::string& text, FILE* out) {
-  return std::fwrite(text.data(), 1, text.size(), out) == text.size();
-}
-
-int Finish(FILE* out, FILE* err, bool writtenAll, int status) {
-  if (std::fflush(out) != 0 || std::ferror(out) != 0 || !writtenAll) {
-    const int error = errno;
+// Standard output for the reports. The first failed write or flush is
+// kept, with its error, for the one message at the end.
+class Report {
+ public:
+  explicit Report(FILE* out) : out_(out) {}
+  void Put(const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) Failed();
+  }
+  void Flush() {
+    if (std::fflush(out_) != 0) Failed();
+  }
+  // The exit status: `status`, or 1 with a message when the report was not
+  // all written.
+  int End(FILE* err, int status) {
+    Flush();
+    if (!failed_) return status;
     std::fprintf(err, "porute2avi: %s: %s\n", _("cannot write the report"),
-                 std::strerror(error != 0 ? error : EIO));
+                 std::strerror(error_ != 0 ? error_ : EIO));
     return 1;
   }
-  return status;
-}
+
+ private:
+  void Failed() {
+    if (!failed_) error_ = errno;
+    failed_ = true;
+  }
+  FILE* out_;
+  bool failed_ = false;
+  int error_ = 0;
+};
 
 }  // namespace
 
@@ -250,35 +266,36 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path) {
 int RunInfo(const std::vector<std::string>& files, bool json, uint64_t riffLimit, FILE* out,
             FILE* err) {
   V02Decode decoder;
+  Report report(out);
   std::vector<InfoEntry> entries;
   int status = 0;
-  bool written = true;
+  bool first = true;
   for (const std::string& path : files) {
     InfoEntry entry;
     if (!ReadMovieInfo(decoder, path, riffLimit, entry.info, entry.failure)) {
       std::fprintf(err, "porute2avi: %s: %s\n", path.c_str(), entry.failure.c_str());
       status = 1;
     } else if (!json) {
-      if (!entries.empty()) written = Emit("\n", out) && written;
-      written = Emit(InfoText(entry.info), out) && written;
+      if (!first) report.Put("\n");
+      report.Put(InfoText(entry.info));
+      first = false;
     }
-    entries.push_back(std::move(entry));
+    if (json) entries.push_back(std::move(entry));
   }
-  if (json) written = Emit(InfoJson(entries), out);
-  return Finish(out, err, written, status);
+  if (json) report.Put(InfoJson(entries));
+  return report.End(err, status);
 }
 
 int RunCheck(const std::vector<std::string>& files, FILE* out, FILE* err) {
   V02Decode decoder;
+  Report report(out);
   int status = 0;
-  bool written = true;
   for (const std::string& path : files) {
     const std::string failure = CheckMovie(decoder, path);
     if (!failure.empty()) status = 1;
-    written = Emit(path + ": " + (failure.empty() ? std::string("ok") : failure) + "\n", out) &&
-              written;
+    report.Put(path + ": " + (failure.empty() ? std::string("ok") : failure) + "\n");
     // Each verdict is seen as soon as it is known, not after the last movie.
-    if (std::fflush(out) != 0) written = false;
+    report.Flush();
   }
-  return Finish(out, err, written, status);
+  return report.End(err, status);
 }

@@ -184,6 +184,26 @@ TEST(Porute2aviInfo, TextAndFailures) {
   EXPECT_NE(json.err.find(other), std::string::npos) << json.err;
 }
 
+// A report that cannot be written is a failure the user hears of, whatever
+// the movies were like.
+TEST(Porute2aviInfo, ReportThatCannotBeWrittenFails) {
+  TempDir dir;
+  mw::V02MovieOptions options;
+  options.frames = 2;
+  const std::string movie = dir / "a.V02";
+  ASSERT_EQ(mw::WriteV02Movie(movie, options), 0);
+  for (const char* mode : {"--info", "--info --json", "--check"}) {
+    SCOPED_TRACE(mode);
+    porute_test::RunOptions english;
+    english.env["LC_ALL"] = "C";
+    const RunResult run = porute_test::Run(
+        {"sh", "-c", "\"$0\" " + std::string(mode) + " \"$1\" >/dev/full", kProgram, movie},
+        english);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "porute2avi: cannot write the report: No space left on device\n");
+  }
+}
+
 // Every movie of the writer's catalogues, in one run: a damaged one reports
 // where it failed (the chunk after those that read well), a good one "ok".
 TEST(Porute2aviCheck, ReportsEveryCatalogueMovie) {
