@@ -240,10 +240,14 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path) {
     const uint32_t before = decoder.FramesRemaining();
     const MovieResult result = decoder.ReadChunk();
     if (result != kMovieOk) {
-      failure = std::string(_("damaged")) + ": ";
+      // A file that ends early is as damaged as one with data no movie
+      // holds; a read the system refused is another matter.
+      const MovieFailure& cause = decoder.LastFailure();
+      const bool refused = cause.kind == FailureKind::kReadFailed && cause.sysErrno != 0;
+      failure = std::string(refused ? _("read failed") : _("damaged")) + ": ";
       // The decoder names the chunk and frame where it can; else a VD02
       // chunk fails as a whole, and a VD00 one after the frames it read.
-      if (!decoder.LastFailure().inChunk) {
+      if (!cause.inChunk) {
         const uint32_t frame = frames - decoder.FramesRemaining();
         failure += std::string(_("chunk")) + " " + std::to_string(chunk + 1) + ", " + _("frame") +
                    " " + std::to_string(uint64_t{frame} + 1) + ": ";

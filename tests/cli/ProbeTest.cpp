@@ -24,9 +24,12 @@ using porute_test::TempDir;
 
 const std::string kProgram = PORUTE2AVI_PATH;
 
+// In the C locale, so that the reports read as written in the code.
 RunResult Porute2avi(std::vector<std::string> args) {
   args.insert(args.begin(), kProgram);
-  return porute_test::Run(args);
+  porute_test::RunOptions options;
+  options.env["LC_ALL"] = "C";
+  return porute_test::Run(args, options);
 }
 
 // The JSON array flattened by an independent parser into "INDEX.KEY" ->
