@@ -172,13 +172,14 @@ TEST(Porute2aviInfo, TextAndFailures) {
                           "  companion: found\n"
                           "  AVI size: 791408 bytes\n");
 
-  const std::string missing = dir / "missing.V02";
+  // A quote and a byte that is not UTF-8 in a name keep the JSON valid.
+  const std::string missing = dir / "gone \"\xff\".V02";
   const std::string other = dir / "b.avi";
   ASSERT_TRUE(porute_test::WriteText(other, "RIFF"));
   const RunResult json = Porute2avi({"--info", "--json", missing, movie, other});
   EXPECT_EQ(json.exitCode, 1);
   std::map<std::string, std::string> f = ParseJsonArray(json.out);
-  EXPECT_EQ(f["0.file"], "\"" + missing + "\"");
+  EXPECT_EQ(f["0.file"], "\"" + dir.Path() + "/gone \\\"\\ufffd\\\".V02\"");
   EXPECT_NE(f["0.error"], "");
   EXPECT_EQ(f["1.avi_bytes"], "791408");
   EXPECT_NE(f["2.error"], "");
