@@ -29,8 +29,9 @@ std::string Cause(const V02Decode& decoder, MovieResult result) {
 }
 
 std::string Decimal(double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value);
+  char text[400];
+  // Shortest exact form, without an exponent: 500000, not 5e+05.
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, end.ptr);
 }
 
