@@ -7,7 +7,7 @@
 
 namespace {
 
-enum LongOnly { kRiffLimit = 256, kRefreshInterval };
+enum LongOnly { kRiffLimit = 256, kRefreshInterval, kInfo, kJson, kCheck };
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -18,6 +18,9 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, 'V'},
     {"riff-limit", required_argument, nullptr, kRiffLimit},
     {"refresh-interval", required_argument, nullptr, kRefreshInterval},
+    {"info", no_argument, nullptr, kInfo},
+    {"json", no_argument, nullptr, kJson},
+    {"check", no_argument, nullptr, kCheck},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -31,25 +34,44 @@ CommandLine UsageError(std::string message) {
 }  // namespace
 
 const char* UsageText() {
-  return "Usage: porute2avi [-o DIR] [-y | -n] [-q] FILE...\n"
+  return "Usage: porute2avi [OPTION]... FILE...\n"
+         "       porute2avi --info [--json] FILE...\n"
+         "       porute2avi --check FILE...\n"
          "Converts VD02 (.V02) and VD00 (.V00, with its .snd sound) movies into\n"
          "uncompressed AVI files, one after another, in the order given.\n"
-         "Each FILE.V02 becomes FILE.avi next to it, or in DIR with -o.\n"
+         "Each FILE.V02 becomes FILE.avi next to it, or in DIR with -o. A FILE that\n"
+         "is a folder stands for the movies in it.\n"
          "\n"
-         "  -o, --output-dir=DIR  write the AVI files into DIR (it must exist)\n"
-         "  -y, --yes             overwrite existing AVI files without asking\n"
-         "  -n, --no-overwrite    never overwrite: skip inputs whose AVI file exists\n"
-         "  -q, --quiet           show no progress\n"
-         "  -h, --help            show this help and exit\n"
-         "  -V, --version         show the version and exit\n"
+         "  -o, --output-dir=DIR   write the outputs into DIR (it must exist); for a\n"
+         "                         folder, the tree below it is mirrored under DIR\n"
+         "  -y, --yes              overwrite existing outputs without asking\n"
+         "  -n, --no-overwrite     never overwrite: skip inputs whose output exists\n"
+         "  -q, --quiet            show no progress\n"
+         "  -k, --keep-going       after an error go on with the next file, and sum up\n"
+         "                         at the end\n"
+         "  -r, --recursive        in folders, descend into subfolders (symbolic links\n"
+         "                         to folders are not followed)\n"
+         "  -f, --format=FORMAT    avi (the default), mkv (FFV1 and FLAC, lossless) or\n"
+         "                         mp4 (H.264 and AAC; odd sizes get one more repeated\n"
+         "                         row or column)\n"
+         "      --crf=N            H.264 quality for mp4, lower is better (default 18)\n"
+         "      --verify           read each output back and compare it with the movie\n"
+         "      --info             describe each movie without converting it\n"
+         "      --json             with --info: one JSON array of objects\n"
+         "      --check            decode every chunk without writing anything and\n"
+         "                         report ok or the damage found\n"
+         "  -h, --help             show this help and exit\n"
+         "  -V, --version          show the version and exit\n"
          "\n"
-         "Without -y or -n an existing AVI file is asked about on the terminal\n"
+         "Without -y or -n an existing output is asked about on the terminal\n"
          "(y = yes, n = no, a = yes to all); with no terminal it is skipped.\n"
-         "An error stops the whole batch; Ctrl-C stops it after the current chunk,\n"
-         "leaving the file in hand complete as far as it got.\n"
+         "Without -k an error stops the whole batch. Ctrl-C stops it after the\n"
+         "current chunk, leaving the file in hand complete as far as it got.\n"
          "\n"
-         "Exit status: 0 every file converted or skipped, 1 an error stopped the\n"
-         "batch, 2 wrong usage, 130 interrupted.\n";
+         "Exit status: 0 every file converted (or skipped with -n), 1 a file failed,\n"
+         "is damaged, or was skipped for want of an answer, 2 wrong usage, 128+N\n"
+         "after signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP), 0 when the signal\n"
+         "came after the last file was finished.\n";
 }
 
 CommandLine ParseCommandLine(int argc, char* argv[]) {
@@ -81,6 +103,15 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case 'V':
         line.action = CommandLine::Action::kVersion;
         return line;
+      case kInfo:
+        line.info = true;
+        break;
+      case kJson:
+        line.json = true;
+        break;
+      case kCheck:
+        line.check = true;
+        break;
       case kRiffLimit:
       case kRefreshInterval: {
         errno = 0;
@@ -110,6 +141,8 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
     }
   }
   if (yes && no) return UsageError("-y and -n exclude each other");
+  if (line.info && line.check) return UsageError("--info and --check exclude each other");
+  if (line.json && !line.info) return UsageError("--json goes with --info");
   line.host.policy = yes ? OverwritePolicy::kAlways : no ? OverwritePolicy::kNever : OverwritePolicy::kAsk;
   for (int i = optind; i < argc; ++i) line.files.emplace_back(argv[i]);
   if (line.files.empty()) return UsageError("no input files");

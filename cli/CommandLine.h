@@ -16,6 +16,12 @@ struct CommandLine {
   ConsoleHost::Options host;
   std::vector<std::string> files;
 
+  // --info [--json] describes the files, --check decodes them; neither
+  // writes anything.
+  bool info = false;
+  bool json = false;
+  bool check = false;
+
   // --riff-limit=BYTES, for tests only: lowers the size at which the AVI
   // writer continues in a further RIFF list, so small movies exercise the
   // OpenDML layout. 0 when not given.

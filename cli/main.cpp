@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleHost.h"
 #include "cli/Interrupts.h"
+#include "cli/Probe.h"
 #include "avifile/AviFileLimits.h"
 
 namespace {
@@ -50,6 +51,10 @@ int main(int argc, char* argv[]) {
     case CommandLine::Action::kConvert:
       break;
   }
+
+  if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
+  if (line.info) return RunInfo(line.files, line.json, AviFileRiffLimit(), stdout, stderr);
+  if (line.check) return RunCheck(line.files, stdout, stderr);
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.

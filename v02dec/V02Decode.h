@@ -152,6 +152,10 @@ class V02Decode {
   // Most work one frame of the open VD02 movie may take, in bytes written
   // (see FrameDecode.cpp); a frame that needs more is damaged.
   uint64_t FrameWorkBudget() const;
+  // What the last successful Open found: a VD00 movie (else VD02), and for
+  // VD00 whether it has a companion sound file.
+  bool IsV00() const { return format_ == Format::kV00; }
+  bool HasCompanion() const { return format_ == Format::kV00 && !noSound_; }
 
   // Frame-level access, for tests and benchmarks. Valid after OpenV02 has
   // returned 0; the frame routines never allocate and never fail.

@@ -13,7 +13,7 @@ PORUTE_BUILD_PACKAGES=(
 PORUTE_TEST_PACKAGES=(
   ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
-  desktop-file-utils shared-mime-info
+  desktop-file-utils shared-mime-info mandoc
 )
 
 porute_root() { cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd; }

@@ -289,6 +289,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "porute2avi: output folder '@/nowhere' does not exist\n" + kHint, false},
         StatusCase{"OutputFolderIsAFile", {"-o", "@/notes.txt", "@/ok.V00"}, 2,
                    "porute2avi: output folder '@/notes.txt' is not a folder\n" + kHint, false},
+        StatusCase{"InfoAndCheck", {"--info", "--check", "@/ok.V00"}, 2,
+                   "porute2avi: --info and --check exclude each other\n" + kHint, false},
+        StatusCase{"JsonWithoutInfo", {"--json", "@/ok.V00"}, 2,
+                   "porute2avi: --json goes with --info\n" + kHint, false},
         StatusCase{"Help", {"--help", "--frobnicate"}, 0, "", true},
         StatusCase{"Version", {"--version"}, 0, "", true}),
     [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
@@ -305,7 +309,7 @@ TEST_F(Porute2avi, NothingIsWrittenWhenTheOutputFolderIsMissing) {
 TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
   EXPECT_EQ(Convert({"--version"}).out, "porute2avi (変換ぽるて) 1.0\n");
   const RunResult help = Convert({"-h"});
-  EXPECT_EQ(help.out.rfind("Usage: porute2avi [-o DIR] [-y | -n] [-q] FILE...\n", 0), 0u);
+  EXPECT_EQ(help.out.rfind("Usage: porute2avi [OPTION]... FILE...\n", 0), 0u);
   EXPECT_EQ(help.out.find("riff"), std::string::npos) << "the testing option stays hidden";
 }
 

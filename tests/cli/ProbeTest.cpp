@@ -1,0 +1,260 @@
+// porute2avi --info and --check end to end: the real program on movies from
+// our writer. The JSON is read by Python's json module, the parameters are
+// compared with the writer's own reading of each movie, and the predicted
+// AVI size with the size of the file a conversion really writes.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/batch/TestSupport.h"
+#include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/MovieMaker.h"
+#include "tools/moviewriter/ReferenceModel.h"
+
+namespace {
+
+namespace mw = moviewriter;
+using porute_test::RunResult;
+using porute_test::TempDir;
+
+const std::string kProgram = PORUTE2AVI_PATH;
+
+// In the C locale, so that the reports read as written in the code.
+RunResult Porute2avi(std::vector<std::string> args) {
+  args.insert(args.begin(), kProgram);
+  porute_test::RunOptions options;
+  options.env["LC_ALL"] = "C";
+  return porute_test::Run(args, options);
+}
+
+// The JSON array flattened by an independent parser into "INDEX.KEY" ->
+// the value as JSON text ("160", "null", "\"VD02\"").
+std::map<std::string, std::string> ParseJsonArray(const std::string& json) {
+  porute_test::RunOptions options;
+  options.input = json;
+  const RunResult parsed = porute_test::Run(
+      {"python3", "-c",
+       "import json, sys\n"
+       "for i, o in enumerate(json.load(sys.stdin)):\n"
+       "    for k, v in o.items(): print(f'{i}.{k}={json.dumps(v)}')\n"},
+      options);
+  EXPECT_EQ(parsed.exitCode, 0) << parsed.err << "\n" << json;
+  std::map<std::string, std::string> fields;
+  size_t start = 0;
+  while (start < parsed.out.size()) {
+    const size_t end = parsed.out.find('\n', start);
+    const std::string line = parsed.out.substr(start, end - start);
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) fields[line.substr(0, equals)] = line.substr(equals + 1);
+    start = end == std::string::npos ? parsed.out.size() : end + 1;
+  }
+  return fields;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+struct InfoCase {
+  const char* label;
+  bool v02;
+  mw::V02MovieOptions v02Options;
+  mw::V00MovieOptions v00Options;
+  uint64_t riffLimit;  // 0: the writer's own 1 GiB
+};
+
+InfoCase V02(const char* label, uint32_t width, uint32_t height, uint32_t frames, uint32_t fpc,
+             uint32_t scale, uint64_t riffLimit) {
+  InfoCase c{label, true, {}, {}, riffLimit};
+  c.v02Options.width = width;
+  c.v02Options.height = height;
+  c.v02Options.frames = frames;
+  c.v02Options.framesPerChunk = fpc;
+  c.v02Options.scale = scale;
+  return c;
+}
+
+InfoCase V00(const char* label, uint32_t width, uint32_t height, uint32_t frames, uint32_t scale,
+             bool sound, uint64_t riffLimit) {
+  InfoCase c{label, false, {}, {}, riffLimit};
+  c.v00Options.width = width;
+  c.v00Options.height = height;
+  c.v00Options.frames = frames;
+  c.v00Options.scale = scale;
+  c.v00Options.withSound = sound;
+  return c;
+}
+
+// Every field against the writer's parameters, and avi_bytes against the
+// converted file, for plain files and for files that go on in further RIFF
+// lists (OpenDML) when the limit is lowered; the one with many small RIFFs
+// also fills every super index entry, after which the last RIFF grows.
+TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
+  const InfoCase cases[] = {
+      V02("v02-plain", 160, 120, 20, 8, 6, 0),
+      V02("v02-one-per-chunk", 24, 10, 7, 1, 7, 0),
+      V02("v02-empty", 16, 8, 0, 8, 6, 0),
+      V02("v02-opendml", 64, 48, 90, 64, 6, 100000),
+      V02("v02-every-riff", 8, 8, 300, 1, 5, 1),
+      V00("v00-sound", 13, 10, 19, 7, true, 0),
+      V00("v00-silent", 160, 120, 9, 6, false, 0),
+      V00("v00-opendml", 40, 30, 50, 6, true, 20000),
+  };
+  TempDir dir;
+  for (const InfoCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string movie = dir / (std::string(c.label) + (c.v02 ? ".V02" : ".V00"));
+    ASSERT_EQ(c.v02 ? mw::WriteV02Movie(movie, c.v02Options) : mw::WriteV00Movie(movie, c.v00Options),
+              0);
+    mw::ExpectedMovie expected;
+    ASSERT_TRUE(mw::ExpectMovieFile(movie, expected));
+
+    std::vector<std::string> limit;
+    if (c.riffLimit != 0) limit.push_back("--riff-limit=" + std::to_string(c.riffLimit));
+    std::vector<std::string> args = limit;
+    args.insert(args.end(), {"--info", "--json", movie});
+    const RunResult info = Porute2avi(args);
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.err, "");
+    std::map<std::string, std::string> f = ParseJsonArray(info.out);
+
+    const double fps = double(expected.rate) / expected.scale;
+    EXPECT_EQ(f["0.file"], "\"" + movie + "\"");
+    EXPECT_EQ(f["0.format"], c.v02 ? "\"VD02\"" : "\"VD00\"");
+    EXPECT_EQ(f["0.width"], std::to_string(expected.width));
+    EXPECT_EQ(f["0.height"], std::to_string(expected.height));
+    EXPECT_EQ(f["0.frames"], std::to_string(expected.frameCount));
+    EXPECT_EQ(f["0.rate"], std::to_string(expected.rate));
+    EXPECT_EQ(f["0.scale"], std::to_string(expected.scale));
+    EXPECT_DOUBLE_EQ(std::strtod(f["0.fps"].c_str(), nullptr), fps);
+    EXPECT_DOUBLE_EQ(std::strtod(f["0.duration"].c_str(), nullptr),
+                     double(expected.frameCount) * expected.scale / expected.rate);
+    EXPECT_EQ(f["0.frames_per_chunk"], std::to_string(expected.framesPerChunk));
+    EXPECT_EQ(f["0.sound_rate"], std::to_string(expected.soundRate));
+    EXPECT_EQ(f["0.companion"], c.v02 ? "null" : c.v00Options.withSound ? "true" : "false");
+
+    args = limit;
+    args.insert(args.end(), {"-q", movie});
+    const RunResult converted = Porute2avi(args);
+    ASSERT_EQ(converted.exitCode, 0) << converted.err;
+    const std::string avi = movie.substr(0, movie.size() - 4) + ".avi";
+    EXPECT_EQ(f["0.avi_bytes"], std::to_string(FileSize(avi)));
+  }
+}
+
+// The text form, whole; and a list in which one movie does not open: its
+// cause on standard error, an object with "error" in the array, exit 1.
+TEST(Porute2aviInfo, TextAndFailures) {
+  TempDir dir;
+  mw::V00MovieOptions options;
+  options.frames = 13;
+  options.scale = 7;
+  const std::string movie = dir / "a.V00";
+  ASSERT_EQ(mw::WriteV00Movie(movie, options), 0);
+
+  const RunResult text = Porute2avi({"--info", movie});
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(text.out, movie +
+                          "\n"
+                          "  format: VD00\n"
+                          "  size: 160 × 120\n"
+                          "  frames: 13\n"
+                          "  frame rate: 60/7 = 8.571429 frames per second\n"
+                          "  duration: 1.517 seconds (0:00:01.517)\n"
+                          "  frames per chunk: 8\n"
+                          "  sound rate: 8000 Hz\n"
+                          "  companion: found\n"
+                          "  AVI size: 791408 bytes\n");
+
+  // A quote and a byte that is not UTF-8 in a name keep the JSON valid.
+  const std::string missing = dir / "gone \"\xff\".V02";
+  const std::string other = dir / "b.avi";
+  ASSERT_TRUE(porute_test::WriteText(other, "RIFF"));
+  const RunResult json = Porute2avi({"--info", "--json", missing, movie, other});
+  EXPECT_EQ(json.exitCode, 1);
+  std::map<std::string, std::string> f = ParseJsonArray(json.out);
+  EXPECT_EQ(f["0.file"], "\"" + dir.Path() + "/gone \\\"\\ufffd\\\".V02\"");
+  EXPECT_NE(f["0.error"], "");
+  EXPECT_EQ(f["1.avi_bytes"], "791408");
+  EXPECT_NE(f["2.error"], "");
+  EXPECT_EQ(f.count("0.width") + f.count("2.width"), 0u);
+  EXPECT_NE(json.err.find(missing), std::string::npos) << json.err;
+  EXPECT_NE(json.err.find(other), std::string::npos) << json.err;
+}
+
+// A report that cannot be written is a failure the user hears of, whatever
+// the movies were like.
+TEST(Porute2aviInfo, ReportThatCannotBeWrittenFails) {
+  TempDir dir;
+  mw::V02MovieOptions options;
+  options.frames = 2;
+  const std::string movie = dir / "a.V02";
+  ASSERT_EQ(mw::WriteV02Movie(movie, options), 0);
+  for (const char* mode : {"--info", "--info --json", "--check"}) {
+    SCOPED_TRACE(mode);
+    porute_test::RunOptions english;
+    english.env["LC_ALL"] = "C";
+    const RunResult run = porute_test::Run(
+        {"sh", "-c", "\"$0\" " + std::string(mode) + " \"$1\" >/dev/full", kProgram, movie},
+        english);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "porute2avi: cannot write the report: No space left on device\n");
+  }
+}
+
+// Every movie of the writer's catalogues, in one run: a damaged one reports
+// where it failed (the chunk after those that read well), a good one "ok".
+TEST(Porute2aviCheck, ReportsEveryCatalogueMovie) {
+  std::vector<mw::CatalogueMovie> movies = mw::DamagedMovies();
+  for (mw::CatalogueMovie& movie : mw::EdgeMovies()) movies.push_back(std::move(movie));
+  TempDir dir;
+  std::vector<std::string> args = {"--check"};
+  std::vector<std::string> goodArgs = {"--check"};
+  for (const mw::CatalogueMovie& movie : movies) {
+    const std::string path = dir.Write(movie.name + movie.extension, movie.movie);
+    if (movie.companion) dir.Write(movie.name + ".snd", *movie.companion);
+    args.push_back(path);
+    if (movie.openResult == mw::kResultOk && movie.readResult == mw::kResultOk) {
+      goodArgs.push_back(path);
+    }
+  }
+  const RunResult check = Porute2avi(args);
+  EXPECT_EQ(check.exitCode, 1);
+  EXPECT_EQ(check.err, "");
+  size_t start = 0;
+  for (size_t i = 0; i < movies.size(); ++i) {
+    const mw::CatalogueMovie& movie = movies[i];
+    SCOPED_TRACE(movie.name);
+    const size_t end = check.out.find('\n', start);
+    ASSERT_NE(end, std::string::npos) << check.out;
+    const std::string line = check.out.substr(start, end - start);
+    start = end + 1;
+    const std::string head = args[i + 1] + ": ";
+    ASSERT_EQ(line.rfind(head, 0), 0u) << line;
+    const std::string verdict = line.substr(head.size());
+    if (movie.openResult != mw::kResultOk) {
+      EXPECT_EQ(verdict.rfind("does not open: ", 0), 0u) << verdict;
+    } else if (movie.readResult == mw::kResultOk) {
+      EXPECT_EQ(verdict, "ok");
+    } else {
+      const std::string damaged = "damaged: chunk " + std::to_string(movie.goodChunks + 1) + ",";
+      if (movie.readResult == mw::kResultDecoderDefined) {
+        EXPECT_TRUE(verdict == "ok" || verdict.rfind(damaged, 0) == 0) << verdict;
+      } else {
+        EXPECT_EQ(verdict.rfind(damaged, 0), 0u) << verdict;
+      }
+    }
+  }
+  EXPECT_EQ(start, check.out.size());
+
+  const RunResult good = Porute2avi(goodArgs);
+  EXPECT_EQ(good.exitCode, 0) << good.out;
+}
+
+}  // namespace
