@@ -202,9 +202,19 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   }
 
   decoder.Close();
-  encoder.Close();
+  // The encoder finishes the file in Close; a failure there loses data like
+  // one in mid-file.
+  if (encoder.Close() != 0) {
+    host_.ShowError(PathMessage(outputPath, kTextWriteFailed));
+    lastOutcome = Outcome::kStoppedByError;
+    return FileEnd::kStop;
+  }
   if (AbortRequested) {
     lastOutcome = Outcome::kAborted;
+    return FileEnd::kStop;
+  }
+  if (fileDoneHook_ && !fileDoneHook_(inputPath, outputPath)) {
+    lastOutcome = Outcome::kStoppedByError;
     return FileEnd::kStop;
   }
   ++filesConverted;

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum LongOnly { kRiffLimit = 256 };
+enum LongOnly { kRiffLimit = 256, kCrf, kVerify };
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -17,6 +17,9 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"riff-limit", required_argument, nullptr, kRiffLimit},
+    {"format", required_argument, nullptr, 'f'},
+    {"crf", required_argument, nullptr, kCrf},
+    {"verify", no_argument, nullptr, kVerify},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -30,7 +33,7 @@ CommandLine UsageError(std::string message) {
 }  // namespace
 
 const char* UsageText() {
-  return "Usage: porute2avi [-o DIR] [-y | -n] [-q] FILE...\n"
+  return "Usage: porute2avi [-o DIR] [-y | -n] [-q] [-f avi|mkv|mp4] [--verify] FILE...\n"
          "Converts VD02 (.V02) and VD00 (.V00, with its .snd sound) movies into\n"
          "uncompressed AVI files, one after another, in the order given.\n"
          "Each FILE.V02 becomes FILE.avi next to it, or in DIR with -o.\n"
@@ -39,6 +42,14 @@ const char* UsageText() {
          "  -y, --yes             overwrite existing AVI files without asking\n"
          "  -n, --no-overwrite    never overwrite: skip inputs whose AVI file exists\n"
          "  -q, --quiet           show no progress\n"
+         "  -f, --format=FORMAT   avi (default): uncompressed AVI;\n"
+         "                        mkv: lossless master, FFV1 version 3 and FLAC;\n"
+         "                        mp4: H.264 and AAC copy to watch and share\n"
+         "                        (an odd width or height gains one row or column\n"
+         "                        repeating the edge, as 4:2:0 needs even sizes)\n"
+         "      --crf=N           H.264 quality for mp4, 0 (lossless) to 51 (default 18)\n"
+         "      --verify          read each output back and compare it with the movie:\n"
+         "                        avi and mkv must be identical, mp4 is measured\n"
          "  -h, --help            show this help and exit\n"
          "  -V, --version         show the version and exit\n"
          "\n"
@@ -59,7 +70,7 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   optind = 0;  // 0 makes glibc start over, also when called a second time
   for (;;) {
     const int previousIndex = optind;
-    const int c = getopt_long(argc, argv, ":o:ynqhV", kLongOptions, nullptr);
+    const int c = getopt_long(argc, argv, ":o:ynqhVf:", kLongOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'o':
@@ -80,6 +91,25 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case 'V':
         line.action = CommandLine::Action::kVersion;
         return line;
+      case 'f':
+        if (std::string(optarg) != "avi" && std::string(optarg) != "mkv" &&
+            std::string(optarg) != "mp4") {
+          return UsageError(std::string("unknown format '") + optarg + "' (avi, mkv or mp4)");
+        }
+        line.format = optarg;
+        break;
+      case kCrf: {
+        char* end = nullptr;
+        const long value = std::strtol(optarg, &end, 10);
+        if (end == optarg || *end != '\0' || value < 0 || value > 51) {
+          return UsageError(std::string("invalid --crf value '") + optarg + "' (0 to 51)");
+        }
+        line.crf = static_cast<int>(value);
+        break;
+      }
+      case kVerify:
+        line.verify = true;
+        break;
       case kRiffLimit: {
         errno = 0;
         char* end = nullptr;
@@ -107,6 +137,7 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
     }
   }
   if (yes && no) return UsageError("-y and -n exclude each other");
+  if (line.crf >= 0 && line.format != "mp4") return UsageError("--crf applies to mp4 only");
   line.host.policy = yes ? OverwritePolicy::kAlways : no ? OverwritePolicy::kNever : OverwritePolicy::kAsk;
   for (int i = optind; i < argc; ++i) line.files.emplace_back(argv[i]);
   if (line.files.empty()) return UsageError("no input files");

@@ -20,6 +20,12 @@ struct CommandLine {
   // writer continues in a further RIFF list, so small movies exercise the
   // OpenDML layout. 0 when not given.
   uint64_t riffLimit = 0;
+
+  // -f, --format: "avi" (the default), "mkv" or "mp4"; --crf for mp4 (-1 when
+  // not given); --verify: read each output back and compare it with the movie.
+  std::string format = "avi";
+  int crf = -1;
+  bool verify = false;
 };
 
 // Parses argv the GNU way: options and files may be mixed, "--" ends the

@@ -12,6 +12,15 @@
 #include "cli/ConsoleHost.h"
 #include "cli/Interrupts.h"
 #include "avifile/AviFileLimits.h"
+#ifdef PORUTE_HAVE_FFMPEG
+#include <new>
+
+#include "ffenc/FfmpegMovieEncoder.h"
+#include "ffenc/OutputVerifier.h"
+extern "C" {
+#include <libavutil/log.h>
+}
+#endif
 
 namespace {
 
@@ -50,6 +59,13 @@ int main(int argc, char* argv[]) {
       break;
   }
 
+#ifndef PORUTE_HAVE_FFMPEG
+  if (line.format != "avi" || line.verify) {
+    return UsageFailure("this porute2avi was built without FFmpeg's libraries: "
+                        "it writes AVI files only and cannot --verify");
+  }
+#endif
+
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
   if (!line.outputDir.empty()) {
@@ -70,6 +86,28 @@ int main(int argc, char* argv[]) {
   host.Attach(&driver);
   driver.FileList = std::move(line.files);
   driver.SaveDir = WithoutTrailingSlashes(line.outputDir);
+#ifdef PORUTE_HAVE_FFMPEG
+  // The libraries' own chatter stays out of our messages; their errors reach
+  // the user through the encoder's failure causes.
+  av_log_set_level(AV_LOG_QUIET);
+  if (line.format != "avi") {
+    const FfmpegFormat format = line.format == "mkv" ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
+    const int crf = line.crf >= 0 ? line.crf : FfmpegMovieEncoder::kDefaultCrf;
+    driver.SetEncoderFactory([format, crf] {
+      return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format, crf));
+    });
+  }
+  if (line.verify) {
+    const bool lossless = line.format != "mp4";
+    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
+      const VerifyReport report = VerifyOutput(input, output, lossless);
+      host.ShowNote("porute2avi: " + output + ": " +
+                    (report.ok ? DescribeVerified(report, lossless)
+                               : "verification failed: " + report.problem));
+      return report.ok;
+    });
+  }
+#endif
 
   if (InterruptCount() == 0) driver.BtnStartClick();
   host.Finish();
