@@ -33,7 +33,7 @@ CommandLine UsageError(std::string message) {
 }  // namespace
 
 const char* UsageText() {
-  return "Usage: porute2avi [-o DIR] [-y | -n] [-q] [-f avi|mkv|mp4] [--verify] FILE...\n"
+  return "Usage: porute2avi [-o DIR] [-y | -n] [-q] FILE...\n"
          "Converts VD02 (.V02) and VD00 (.V00, with its .snd sound) movies into\n"
          "uncompressed AVI files, one after another, in the order given.\n"
          "Each FILE.V02 becomes FILE.avi next to it, or in DIR with -o.\n"
