@@ -181,10 +181,7 @@ bool FfmpegMovieEncoder::OpenVideo() {
   if (codec == nullptr) return Fail(AVERROR_ENCODER_NOT_FOUND);
   video_ = avcodec_alloc_context3(codec);
   videoStream_ = avformat_new_stream(muxer_, nullptr);
-  picture_ = av_frame_alloc();
-  if (video_ == nullptr || videoStream_ == nullptr || picture_ == nullptr) {
-    return Fail(AVERROR(ENOMEM));
-  }
+  if (video_ == nullptr || videoStream_ == nullptr) return Fail(AVERROR(ENOMEM));
 
   const int width = static_cast<int>(shape_.width);
   const int height = static_cast<int>(shape_.height);
@@ -216,11 +213,15 @@ bool FfmpegMovieEncoder::OpenVideo() {
   videoStream_->avg_frame_rate = video_->framerate;
   videoStream_->r_frame_rate = video_->framerate;
 
-  picture_->format = video_->pix_fmt;
-  picture_->width = video_->width;
-  picture_->height = video_->height;
-  result = av_frame_get_buffer(picture_, 0);
-  if (result < 0) return Fail(result);
+  for (AVFrame*& picture : pictures_) {
+    picture = av_frame_alloc();
+    if (picture == nullptr) return Fail(AVERROR(ENOMEM));
+    picture->format = video_->pix_fmt;
+    picture->width = video_->width;
+    picture->height = video_->height;
+    result = av_frame_get_buffer(picture, 0);
+    if (result < 0) return Fail(result);
+  }
   scaler_ = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, video_->pix_fmt,
                            SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (scaler_ == nullptr) return Fail(AVERROR(ENOMEM));
@@ -233,10 +234,7 @@ bool FfmpegMovieEncoder::OpenAudio() {
   if (codec == nullptr) return Fail(AVERROR_ENCODER_NOT_FOUND);
   audio_ = avcodec_alloc_context3(codec);
   audioStream_ = avformat_new_stream(muxer_, nullptr);
-  sound_ = av_frame_alloc();
-  if (audio_ == nullptr || audioStream_ == nullptr || sound_ == nullptr) {
-    return Fail(AVERROR(ENOMEM));
-  }
+  if (audio_ == nullptr || audioStream_ == nullptr) return Fail(AVERROR(ENOMEM));
   const int inRate = static_cast<int>(shape_.soundRate);
   const int outRate = master ? inRate : NearestRate(codec, inRate);
   audio_->sample_fmt = master ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLTP;
@@ -252,12 +250,16 @@ bool FfmpegMovieEncoder::OpenAudio() {
   audioStream_->time_base = audio_->time_base;
 
   const int frameSamples = audio_->frame_size > 0 ? audio_->frame_size : 4096;
-  sound_->format = audio_->sample_fmt;
-  sound_->sample_rate = outRate;
-  sound_->nb_samples = frameSamples;
-  result = av_channel_layout_copy(&sound_->ch_layout, &audio_->ch_layout);
-  if (result >= 0) result = av_frame_get_buffer(sound_, 0);
-  if (result < 0) return Fail(result);
+  for (AVFrame*& sound : sounds_) {
+    sound = av_frame_alloc();
+    if (sound == nullptr) return Fail(AVERROR(ENOMEM));
+    sound->format = audio_->sample_fmt;
+    sound->sample_rate = outRate;
+    sound->nb_samples = frameSamples;
+    result = av_channel_layout_copy(&sound->ch_layout, &audio_->ch_layout);
+    if (result >= 0) result = av_frame_get_buffer(sound, 0);
+    if (result < 0) return Fail(result);
+  }
 
   const int blockSamples = static_cast<int>(shape_.soundBlockBytes / 2);
   int queueSamples = blockSamples + frameSamples;
@@ -290,14 +292,14 @@ int FfmpegMovieEncoder::WriteVideo(const void* pixels) {
   const uint8_t* top = static_cast<const uint8_t*>(pixels) + size_t(stride) * (height - 1);
   const uint8_t* source[1] = {top};
   const int sourceStride[1] = {-stride};
-  int result = av_frame_make_writable(picture_);
-  if (result < 0) return Fail(result), 1;
-  sws_scale(scaler_, source, sourceStride, 0, height, picture_->data, picture_->linesize);
+  AVFrame* picture = Writable(pictures_);
+  if (picture == nullptr) return 1;
+  sws_scale(scaler_, source, sourceStride, 0, height, picture->data, picture->linesize);
   if (video_->width > width || video_->height > height) {
     // Only the luma plane needs the repeated edge: the chroma planes already
     // cover the odd row or column, taken from the edge pixels alone.
-    uint8_t* luma = picture_->data[0];
-    const int lumaStride = picture_->linesize[0];
+    uint8_t* luma = picture->data[0];
+    const int lumaStride = picture->linesize[0];
     if (video_->width > width) {
       for (int y = 0; y < height; ++y) luma[y * lumaStride + width] = luma[y * lumaStride + width - 1];
     }
@@ -306,8 +308,8 @@ int FfmpegMovieEncoder::WriteVideo(const void* pixels) {
                   static_cast<size_t>(video_->width));
     }
   }
-  picture_->pts = framePts_++;
-  return SendVideo(picture_) ? 0 : 1;
+  picture->pts = framePts_++;
+  return SendVideo(picture) ? 0 : 1;
 }
 
 int FfmpegMovieEncoder::WriteAudio(const void* block) {
@@ -329,22 +331,30 @@ int FfmpegMovieEncoder::WriteAudio(const void* block) {
 }
 
 bool FfmpegMovieEncoder::SendQueuedAudio(bool last) {
-  const int frameSamples = sound_->nb_samples;
+  const int frameSamples = audio_->frame_size > 0 ? audio_->frame_size : sounds_[0]->nb_samples;
   for (;;) {
     const int queued = av_audio_fifo_size(queue_);
     if (queued == 0 || (queued < frameSamples && !last)) return true;
     const int take = queued < frameSamples ? queued : frameSamples;
-    int result = av_frame_make_writable(sound_);
-    if (result < 0) return Fail(result);
-    sound_->nb_samples = take;
-    result = av_audio_fifo_read(queue_, reinterpret_cast<void**>(sound_->data), take);
+    AVFrame* sound = Writable(sounds_);
+    if (sound == nullptr) return false;
+    sound->nb_samples = take;
+    const int result = av_audio_fifo_read(queue_, reinterpret_cast<void**>(sound->data), take);
     if (result < take) return Fail(result < 0 ? result : AVERROR_BUG);
-    sound_->pts = samplePts_;
+    sound->pts = samplePts_;
     samplePts_ += take;
-    const bool sent = SendAudio(sound_);
-    sound_->nb_samples = frameSamples;
-    if (!sent) return false;
+    if (!SendAudio(sound)) return false;
   }
+}
+
+AVFrame* FfmpegMovieEncoder::Writable(AVFrame* const* set) {
+  for (int i = 0; i < kFrameSet; ++i) {
+    if (av_frame_is_writable(set[i])) return set[i];
+  }
+  // Every frame still held: the library copies one.
+  const int result = av_frame_make_writable(set[0]);
+  if (result < 0) return Fail(result), nullptr;
+  return set[0];
 }
 
 bool FfmpegMovieEncoder::SendVideo(AVFrame* frame) {
@@ -419,8 +429,8 @@ int FfmpegMovieEncoder::Close() {
 
 void FfmpegMovieEncoder::Release() {
   av_packet_free(&packet_);
-  av_frame_free(&picture_);
-  av_frame_free(&sound_);
+  for (AVFrame*& picture : pictures_) av_frame_free(&picture);
+  for (AVFrame*& sound : sounds_) av_frame_free(&sound);
   avcodec_free_context(&video_);
   avcodec_free_context(&audio_);
   sws_freeContext(scaler_);

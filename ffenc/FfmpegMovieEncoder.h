@@ -52,6 +52,7 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   bool SendVideo(AVFrame* frame);
   bool SendAudio(AVFrame* frame);
   bool SendQueuedAudio(bool last);
+  AVFrame* Writable(AVFrame* const* set);
   bool Drain(AVCodecContext* codec, AVStream* stream);
   bool Finish();
   // Keeps the first failure: the library's text for code, or text itself.
@@ -76,8 +77,11 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   AVCodecContext* audio_ = nullptr;
   AVStream* videoStream_ = nullptr;
   AVStream* audioStream_ = nullptr;
-  AVFrame* picture_ = nullptr;  // the encoder's pixel format and (padded) size
-  AVFrame* sound_ = nullptr;    // one encoder frame of samples
+  // An encoder may keep a reference to the frame it was given last (FFV1
+  // does): a few frames, each one taken again once the encoder let go of it.
+  static constexpr int kFrameSet = 3;
+  AVFrame* pictures_[kFrameSet] = {};  // the encoder's pixel format and (padded) size
+  AVFrame* sounds_[kFrameSet] = {};    // one encoder frame of samples each
   AVPacket* packet_ = nullptr;
   SwsContext* scaler_ = nullptr;
   SwrContext* resampler_ = nullptr;
