@@ -228,6 +228,10 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     lastOutcome = Outcome::kAborted;
     return FileEnd::kStop;
   }
+  if (fileDoneHook_ && !fileDoneHook_(inputPath, outputPath)) {
+    lastOutcome = Outcome::kStoppedByError;
+    return FileEnd::kStop;
+  }
   ++filesConverted;
   return FileEnd::kNext;
 }

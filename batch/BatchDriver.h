@@ -35,6 +35,11 @@ class BatchDriver {
   using EncoderFactory = std::function<std::unique_ptr<MovieEncoder>()>;
   void SetEncoderFactory(EncoderFactory factory) { encoderFactory_ = std::move(factory); }
 
+  // Runs after each file whose output was completed and closed (not after an
+  // abort). False stops the batch as an error; the hook has told the user why.
+  using FileDoneHook = std::function<bool(const std::string& inputPath, const std::string& outputPath)>;
+  void SetFileDoneHook(FileDoneHook hook) { fileDoneHook_ = std::move(hook); }
+
   // Idle: converts FileList as one batch and returns when it has ended.
   // Busy (called again from within Pump): asks the abort question.
   void BtnStartClick();
@@ -85,6 +90,7 @@ class BatchDriver {
 
   BatchHost& host_;
   EncoderFactory encoderFactory_;
+  FileDoneHook fileDoneHook_;
   bool overwriteAll_ = false;
   // Read by the decoder inside long frames, on its worker too.
   std::atomic<bool> abortNow_{false};

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum LongOnly { kRiffLimit = 256, kRefreshInterval, kInfo, kJson, kCheck };
+enum LongOnly { kRiffLimit = 256, kRefreshInterval, kInfo, kJson, kCheck, kCrf, kVerify };
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -21,6 +21,9 @@ const option kLongOptions[] = {
     {"info", no_argument, nullptr, kInfo},
     {"json", no_argument, nullptr, kJson},
     {"check", no_argument, nullptr, kCheck},
+    {"format", required_argument, nullptr, 'f'},
+    {"crf", required_argument, nullptr, kCrf},
+    {"verify", no_argument, nullptr, kVerify},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -82,7 +85,7 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   optind = 0;  // 0 makes glibc start over, also when called a second time
   for (;;) {
     const int previousIndex = optind;
-    const int c = getopt_long(argc, argv, ":o:ynqhV", kLongOptions, nullptr);
+    const int c = getopt_long(argc, argv, ":o:ynqhVf:", kLongOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'o':
@@ -103,6 +106,25 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case 'V':
         line.action = CommandLine::Action::kVersion;
         return line;
+      case 'f':
+        if (std::string(optarg) != "avi" && std::string(optarg) != "mkv" &&
+            std::string(optarg) != "mp4") {
+          return UsageError(std::string("unknown format '") + optarg + "' (avi, mkv or mp4)");
+        }
+        line.format = optarg;
+        break;
+      case kCrf: {
+        char* end = nullptr;
+        const long value = std::strtol(optarg, &end, 10);
+        if (end == optarg || *end != '\0' || value < 0 || value > 51) {
+          return UsageError(std::string("invalid --crf value '") + optarg + "' (0 to 51)");
+        }
+        line.crf = static_cast<int>(value);
+        break;
+      }
+      case kVerify:
+        line.verify = true;
+        break;
       case kInfo:
         line.info = true;
         break;
@@ -143,6 +165,7 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   if (yes && no) return UsageError("-y and -n exclude each other");
   if (line.info && line.check) return UsageError("--info and --check exclude each other");
   if (line.json && !line.info) return UsageError("--json goes with --info");
+  if (line.crf >= 0 && line.format != "mp4") return UsageError("--crf applies to mp4 only");
   line.host.policy = yes ? OverwritePolicy::kAlways : no ? OverwritePolicy::kNever : OverwritePolicy::kAsk;
   for (int i = optind; i < argc; ++i) line.files.emplace_back(argv[i]);
   if (line.files.empty()) return UsageError("no input files");

@@ -30,6 +30,12 @@ struct CommandLine {
   // writer puts between two rewrites of the header, so that a small movie
   // passes several. 0 when not given.
   uint64_t refreshInterval = 0;
+
+  // -f, --format: "avi" (the default), "mkv" or "mp4"; --crf for mp4 (-1 when
+  // not given); --verify: read each output back and compare it with the movie.
+  std::string format = "avi";
+  int crf = -1;
+  bool verify = false;
 };
 
 // Parses argv the GNU way: options and files may be mixed, "--" ends the

@@ -45,6 +45,8 @@ class ConsoleHost : public BatchHost {
   void Finish();
 
   void ShowError(const std::string& text) override;
+  // A line of its own on standard error, clear of the progress line.
+  void ShowNote(const std::string& text) { ShowError(text); }
   OverwriteAnswer ConfirmOverwrite(const std::string& outputPath) override;
   bool ConfirmAbort() override;
   void SetRunning(bool running) override;

@@ -14,6 +14,15 @@
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
 #include "avifile/AviFileLimits.h"
+#ifdef PORUTE_HAVE_FFMPEG
+#include <new>
+
+#include "ffenc/FfmpegMovieEncoder.h"
+#include "ffenc/OutputVerifier.h"
+extern "C" {
+#include <libavutil/log.h>
+}
+#endif
 
 namespace {
 
@@ -52,6 +61,12 @@ int main(int argc, char* argv[]) {
       break;
   }
 
+#ifndef PORUTE_HAVE_FFMPEG
+  if (line.format != "avi" || line.verify) {
+    return UsageFailure("this porute2avi was built without FFmpeg's libraries: "
+                        "it writes AVI files only and cannot --verify");
+  }
+#endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
   if (line.info) return RunInfo(line.files, line.json, AviFileRiffLimit(), stdout, stderr);
   if (line.check) return RunCheck(line.files, stdout, stderr);
@@ -80,6 +95,28 @@ int main(int argc, char* argv[]) {
   host.Attach(&driver);
   driver.FileList = std::move(line.files);
   driver.SaveDir = WithoutTrailingSlashes(line.outputDir);
+#ifdef PORUTE_HAVE_FFMPEG
+  // The libraries' own chatter stays out of our messages; their errors reach
+  // the user through the encoder's failure causes.
+  av_log_set_level(AV_LOG_QUIET);
+  if (line.format != "avi") {
+    const FfmpegFormat format = line.format == "mkv" ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
+    const int crf = line.crf >= 0 ? line.crf : FfmpegMovieEncoder::kDefaultCrf;
+    driver.SetEncoderFactory([format, crf] {
+      return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format, crf));
+    });
+  }
+  if (line.verify) {
+    const bool lossless = line.format != "mp4";
+    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
+      const VerifyReport report = VerifyOutput(input, output, lossless);
+      host.ShowNote("porute2avi: " + output + ": " +
+                    (report.ok ? DescribeVerified(report, lossless)
+                               : "verification failed: " + report.problem));
+      return report.ok;
+    });
+  }
+#endif
 
   if (InterruptCount() == 0) driver.BtnStartClick();
   host.Finish();
