@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "avifile/AviFileLimits.h"
 
 using namespace avitest;

@@ -26,19 +26,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
-failures=0
-passes=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-    echo "ok: $what"
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $what" >&2
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 
 # wait_for SECONDS COMMAND...: polls until the command succeeds.
 wait_for() {
@@ -186,5 +174,4 @@ status=0
 wait_exit "$pid" 20 || status=$?
 check "a close from the window manager ends it with exit 0 (exit $status)" test "$status" -eq 0
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_summary
