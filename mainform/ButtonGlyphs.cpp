@@ -2,13 +2,15 @@
 
 #include <QPixmap>
 #include <array>
+#include <span>
 
 namespace {
 
-using GlyphArt = std::array<const char*, kGlyphSize>;
+template <int kSize>
+using GlyphArt = std::array<const char*, kSize>;
 
 // A document with a small picture on it: "choose files".
-constexpr GlyphArt kInputSelectArt = {
+constexpr GlyphArt<16> kInputSelectArt = {
     "..kkkkkkkk......",
     "..kwwwwwwkk.....",
     "..kwwwwwwkwk....",
@@ -28,7 +30,7 @@ constexpr GlyphArt kInputSelectArt = {
 };
 
 // A folder: "where the AVI files go".
-constexpr GlyphArt kSaveDirArt = {
+constexpr GlyphArt<16> kSaveDirArt = {
     "................",
     "................",
     "................",
@@ -48,7 +50,7 @@ constexpr GlyphArt kSaveDirArt = {
 };
 
 // A strip of film with a play mark: "convert".
-constexpr GlyphArt kStartArt = {
+constexpr GlyphArt<16> kStartArt = {
     "................",
     "kkkkkkkkkkkkkkkk",
     "kwkkwkkwkkwkkwkk",
@@ -65,6 +67,114 @@ constexpr GlyphArt kStartArt = {
     "kkkkkkkkkkkkkkkk",
     "kwkkwkkwkkwkkwkk",
     "kkkkkkkkkkkkkkkk",
+};
+
+// The same three drawn again at 32 × 32 for screens at twice the density:
+// one-pixel outlines, a smoother sun, hill and play mark, rather than each
+// pixel of the small ones doubled.
+constexpr GlyphArt<32> kInputSelectArt32 = {
+    "................................",
+    "....kkkkkkkkkkkkkkkk............",
+    "....kwwwwwwwwwwwwwwkk...........",
+    "....kwwwwwwwwwwwwwwkgk..........",
+    "....kwwwwwwwwwwwwwwkggk.........",
+    "....kwwwwwwwwwwwwwwkgggk........",
+    "....kwwwwwwwwwwwwwwkggggk.......",
+    "....kwwwwwwwwwwwwwwkgggggk......",
+    "....kwwwwwwwwwwwwwwkggggggk.....",
+    "....kwwwwwwwwwwwwwwkkkkkkkkk....",
+    "....kwwwwwwwwwwwwwwwwwwwwwwk....",
+    "....kwwwwwwwwwwwwwwwwwwwwwwk....",
+    "....kwwwwwwwwwwwwwwwwwwwwwwk....",
+    "....kwwnnnnnnnnnnnnnnnnnnwwk....",
+    "....kwwnccccccccccccccccnwwk....",
+    "....kwwncccccccccccyyyccnwwk....",
+    "....kwwnccccccccccyyyyycnwwk....",
+    "....kwwnccccccccccyyyyycnwwk....",
+    "....kwwnccccccccccyyyyycnwwk....",
+    "....kwwncccccccccccyyyeenwwk....",
+    "....kwwncccccccccccceeeenwwk....",
+    "....kwwncccccccccceeeeeenwwk....",
+    "....kwwnccccccccceeeeeeenwwk....",
+    "....kwwncccccccceeeeeeeenwwk....",
+    "....kwwneccccceeeeeeeeeenwwk....",
+    "....kwwneeeeeeeeeeeeeeeenwwk....",
+    "....kwwneeeeeeeeeeeeeeeenwwk....",
+    "....kwwnnnnnnnnnnnnnnnnnnwwk....",
+    "....kwwwwwwwwwwwwwwwwwwwwwwk....",
+    "....kwwwwwwwwwwwwwwwwwwwwwwk....",
+    "....kkkkkkkkkkkkkkkkkkkkkkkk....",
+    "................................",
+};
+
+constexpr GlyphArt<32> kSaveDirArt32 = {
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+    ".kkkkkkkkkkk....................",
+    "kyyyyyyyyyyyk...................",
+    "kyyyyyyyyyyykkkkkkkkkkkkkkkkkkk.",
+    "kyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyk",
+    "kywwwwwwwwwwwwwwwwwwwwwwwwwwwwok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kywyyyyyyyyyyyyyyyyyyyyyyyyyyyok",
+    "kyoooooooooooooooooooooooooooook",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "................................",
+    "................................",
+    "................................",
+    "................................",
+};
+
+constexpr GlyphArt<32> kStartArt32 = {
+    "................................",
+    "................................",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "knnnnnnnnnnnnynnnnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyynnnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyynnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyynnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyyynnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyyyynnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyyyyynnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyyyynnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyyynnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyyynnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyyynnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnyynnnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnynnnnnnnnnnnnnnnnnk",
+    "knnnnnnnnnnnnnnnnnnnnnnnnnnnnnnk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkwwwkkwwwkkwwwkkwwwkkwwwkkwwwkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk",
+    "................................",
+    "................................",
 };
 
 // The sixteen-colour palette the glyphs are drawn in; '.' is transparent.
@@ -90,13 +200,17 @@ QRgb PaletteColour(char code) {
   }
 }
 
-const GlyphArt& ArtOf(ButtonGlyph glyph) {
+// The rows of a glyph's art at one of its two sizes, top row first.
+std::span<const char* const> ArtOf(ButtonGlyph glyph, int size) {
+  const bool large = size == kLargeGlyphSize;
   switch (glyph) {
-    case ButtonGlyph::kInputSelect: return kInputSelectArt;
-    case ButtonGlyph::kSaveDir: return kSaveDirArt;
+    case ButtonGlyph::kInputSelect:
+      return large ? std::span<const char* const>(kInputSelectArt32) : kInputSelectArt;
+    case ButtonGlyph::kSaveDir:
+      return large ? std::span<const char* const>(kSaveDirArt32) : kSaveDirArt;
     case ButtonGlyph::kStart: break;
   }
-  return kStartArt;
+  return large ? std::span<const char* const>(kStartArt32) : kStartArt;
 }
 
 // The disabled look of a bitmap button: every pixel darker than light grey
@@ -109,27 +223,26 @@ bool IsInk(char code) {
 
 }  // namespace
 
-QImage GlyphImage(ButtonGlyph glyph, bool disabled) {
-  const GlyphArt& art = ArtOf(glyph);
-  QImage image(kGlyphSize, kGlyphSize, QImage::Format_ARGB32);
+QImage GlyphImage(ButtonGlyph glyph, bool disabled, int size) {
+  if (size != kLargeGlyphSize) size = kGlyphSize;
+  const std::span<const char* const> art = ArtOf(glyph, size);
+  QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   if (!disabled) {
-    for (int y = 0; y < kGlyphSize; ++y) {
-      for (int x = 0; x < kGlyphSize; ++x) image.setPixel(x, y, PaletteColour(art[y][x]));
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) image.setPixel(x, y, PaletteColour(art[y][x]));
     }
     return image;
   }
   const QRgb shadow = PaletteColour('d');
   const QRgb highlight = PaletteColour('w');
-  for (int y = 0; y < kGlyphSize; ++y) {
-    for (int x = 0; x < kGlyphSize; ++x) {
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
       if (!IsInk(art[y][x])) continue;
       image.setPixel(x, y, shadow);
       const int hx = x + 1;
       const int hy = y + 1;
-      if (hx < kGlyphSize && hy < kGlyphSize && !IsInk(art[hy][hx])) {
-        image.setPixel(hx, hy, highlight);
-      }
+      if (hx < size && hy < size && !IsInk(art[hy][hx])) image.setPixel(hx, hy, highlight);
     }
   }
   return image;
@@ -138,15 +251,13 @@ QImage GlyphImage(ButtonGlyph glyph, bool disabled) {
 QIcon GlyphIcon(ButtonGlyph glyph) {
   QIcon icon;
   for (const bool disabled : {false, true}) {
-    const QImage image = GlyphImage(glyph, disabled);
     const QIcon::Mode mode = disabled ? QIcon::Disabled : QIcon::Normal;
-    icon.addPixmap(QPixmap::fromImage(image), mode);
-    // On a dense screen each glyph pixel becomes a square of pixels rather
-    // than a blur, as the sixteen-colour design wants.
-    QPixmap doubled = QPixmap::fromImage(
-        image.scaled(2 * kGlyphSize, 2 * kGlyphSize, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    doubled.setDevicePixelRatio(2.0);
-    icon.addPixmap(doubled, mode);
+    icon.addPixmap(QPixmap::fromImage(GlyphImage(glyph, disabled)), mode);
+    // A dense screen takes the art drawn for 32 × 32; the button still lays
+    // the glyph out as 16 × 16.
+    QPixmap large = QPixmap::fromImage(GlyphImage(glyph, disabled, kLargeGlyphSize));
+    large.setDevicePixelRatio(2.0);
+    icon.addPixmap(large, mode);
   }
   return icon;
 }

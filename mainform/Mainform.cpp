@@ -1,6 +1,8 @@
 #include "mainform/Mainform.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -58,6 +60,16 @@ std::string ToBytes(const QString& path) { return QFile::encodeName(path).toStdS
 // its maximum when a drop lengthens the list, so such a value shows as full.
 int ClampToInt(uint32_t value) {
   return value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
+// A file dialog accepted by Enter while its completion list is open closes
+// without the list, which stays on screen and, being a popup, swallows the
+// next click on the window. Closing the lists with the dialog prevents both.
+void CloseCompletionLists(QFileDialog& dialog) {
+  for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+    QAbstractItemView* list = completer->popup();
+    if (list != nullptr && list->isVisible()) list->hide();
+  }
 }
 
 struct DesignRect {
@@ -236,7 +248,9 @@ void TForm1::FormActivate() {
 void TForm1::BtnStartClick() { driver_.BtnStartClick(); }
 
 void TForm1::InputSelBtnClick() {
-  if (OpenDialog1->exec() != QDialog::Accepted) return;
+  const int answer = OpenDialog1->exec();
+  CloseCompletionLists(*OpenDialog1);
+  if (answer != QDialog::Accepted) return;
   const QStringList chosen = OpenDialog1->selectedFiles();
   if (chosen.isEmpty()) return;
   FileList.clear();
@@ -254,7 +268,9 @@ void TForm1::SaveDirBtnClick() {
   // Always the desktop: the browser does not start at the current SaveDir.
   browser.setDirectory(BrowserStartFolder());
   std::string chosen;
-  if (browser.exec() == QDialog::Accepted && !browser.selectedFiles().isEmpty()) {
+  const int answer = browser.exec();
+  CloseCompletionLists(browser);
+  if (answer == QDialog::Accepted && !browser.selectedFiles().isEmpty()) {
     chosen = ToBytes(browser.selectedFiles().front());
   }
   // Cancelling clears the folder: outputs go next to their inputs again.

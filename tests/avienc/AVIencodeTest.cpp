@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "avifile/AviFileLimits.h"
 #include "batch/AviMovieEncoder.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "avienc/AVIencode.h"
 #include "avifile/AviFileLimits.h"
 #include "tools/moviewriter/MovieMaker.h"

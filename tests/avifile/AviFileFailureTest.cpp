@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "avifile/AviFile.h"
 #include "avifile/AviFileLimits.h"
 

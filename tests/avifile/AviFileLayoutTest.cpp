@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "avifile/AviFile.h"
 #include "avifile/AviFileLimits.h"
 

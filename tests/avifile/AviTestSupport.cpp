@@ -1,4 +1,6 @@
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
+
+#include "tools/moviewriter/Bytes.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,8 +18,9 @@
 namespace avitest {
 
 Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Bytes bytes;
+  if (!moviewriter::ReadWholeFile(path, bytes)) bytes.clear();
+  return bytes;
 }
 
 ::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
@@ -46,15 +49,13 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+// A field cut short by the end of the file reads as 0 as a whole.
 uint16_t Get16(const Bytes& bytes, size_t at) {
-  if (at + 2 > bytes.size()) return 0;
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+  return at + 2 > bytes.size() ? 0 : moviewriter::GetU16(bytes, at);
 }
 
 uint32_t Get32(const Bytes& bytes, size_t at) {
-  if (at + 4 > bytes.size()) return 0;
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+  return at + 4 > bytes.size() ? 0 : moviewriter::GetU32(bytes, at);
 }
 
 uint64_t Get64(const Bytes& bytes, size_t at) {
@@ -78,16 +79,16 @@ std::string FccText(uint32_t fourcc) {
 }
 
 Le& Le::U8(uint8_t value) {
-  bytes_.push_back(value);
+  moviewriter::PutU8(bytes_, value);
   return *this;
 }
 Le& Le::U16(uint16_t value) {
-  U8(static_cast<uint8_t>(value));
-  return U8(static_cast<uint8_t>(value >> 8));
+  moviewriter::PutU16(bytes_, value);
+  return *this;
 }
 Le& Le::U32(uint32_t value) {
-  U16(static_cast<uint16_t>(value));
-  return U16(static_cast<uint16_t>(value >> 16));
+  moviewriter::PutU32(bytes_, value);
+  return *this;
 }
 Le& Le::U64(uint64_t value) {
   U32(static_cast<uint32_t>(value));
@@ -99,7 +100,7 @@ Le& Le::Text(const std::string& text) {
   return *this;
 }
 Le& Le::Zeros(size_t count) {
-  bytes_.insert(bytes_.end(), count, 0);
+  moviewriter::PutFill(bytes_, count, 0);
   return *this;
 }
 

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <utility>
 
 #include "mainform/ButtonGlyphs.h"
 #include "mainform/DroppedPaths.h"
@@ -100,20 +101,34 @@ class FormLayoutTest : public QObject {
 
   void buttonsCarryGlyphsForBothStates() {
     TForm1 form;
-    for (QPushButton* button : {form.InputSelBtn, form.SaveDirBtn, form.BtnStart}) {
-      const QImage normal = button->icon().pixmap(16, QIcon::Normal).toImage();
-      const QImage disabled = button->icon().pixmap(16, QIcon::Disabled).toImage();
-      QCOMPARE(normal.size(), QSize(16, 16));
-      QCOMPARE(disabled.size(), QSize(16, 16));
-      QVERIFY(normal.convertToFormat(QImage::Format_ARGB32) !=
-              disabled.convertToFormat(QImage::Format_ARGB32));
+    const std::pair<QPushButton*, ButtonGlyph> buttons[] = {
+        {form.InputSelBtn, ButtonGlyph::kInputSelect},
+        {form.SaveDirBtn, ButtonGlyph::kSaveDir},
+        {form.BtnStart, ButtonGlyph::kStart}};
+    for (const auto& [button, glyph] : buttons) {
+      for (const qreal ratio : {1.0, 2.0}) {
+        const int pixels = ratio == 1.0 ? kGlyphSize : kLargeGlyphSize;
+        const auto shown = [&](QIcon::Mode mode) {
+          QImage image = button->icon().pixmap(QSize(16, 16), ratio, mode).toImage();
+          image.setDevicePixelRatio(1.0);
+          return image.convertToFormat(QImage::Format_ARGB32);
+        };
+        // At a scale factor of 2 the art drawn for 32 × 32, not the small one enlarged.
+        QCOMPARE(shown(QIcon::Normal), GlyphImage(glyph, false, pixels));
+        QCOMPARE(shown(QIcon::Disabled), GlyphImage(glyph, true, pixels));
+        QVERIFY(shown(QIcon::Normal) != shown(QIcon::Disabled));
+      }
+      const QImage large = GlyphImage(glyph, false, kLargeGlyphSize);
+      QVERIFY(large != GlyphImage(glyph, false).scaled(kLargeGlyphSize, kLargeGlyphSize));
     }
     // The disabled glyph is grey throughout: no colour survives.
-    const QImage etched = GlyphImage(ButtonGlyph::kSaveDir, true);
-    for (int y = 0; y < 16; ++y) {
-      for (int x = 0; x < 16; ++x) {
-        const QRgb pixel = etched.pixel(x, y);
-        QVERIFY(qAlpha(pixel) == 0 || (qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel)));
+    for (const int size : {kGlyphSize, kLargeGlyphSize}) {
+      const QImage etched = GlyphImage(ButtonGlyph::kSaveDir, true, size);
+      for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+          const QRgb pixel = etched.pixel(x, y);
+          QVERIFY(qAlpha(pixel) == 0 || (qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel)));
+        }
       }
     }
   }

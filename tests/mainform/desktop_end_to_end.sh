@@ -26,19 +26,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
-failures=0
-passes=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-    echo "ok: $what"
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $what" >&2
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 
 # wait_for SECONDS COMMAND...: polls until the command succeeds.
 wait_for() {
@@ -145,11 +133,45 @@ if [ -n "$window" ]; then
   check "it is still open after half a second" kill -0 "$pid"
   eval "$(xdotool getwindowgeometry --shell "$window")"
   check "its client area is 369 × 240 (got ${WIDTH} × ${HEIGHT})" test "$WIDTH" = 369 -a "$HEIGHT" = 240
+  # The client area's place on the screen, inside the window manager's frame.
+  origin_x=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $4}')
+  origin_y=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $4}')
+
+  # A name typed into the file dialog and Enter pressed while the completion
+  # list is open: the dialog closes, the list with it, and the very next
+  # click on the window reaches its button.
+  timeout 5 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+  xdotool mousemove $((origin_x + 264 + 48)) $((origin_y + 16 + 12)) click 1
+  dialog=""
+  wait_for 15 window_named ファイルを開く && dialog=$(window_named ファイルを開く)
+  check "the file dialog opens" test -n "$dialog"
+  if [ -n "$dialog" ]; then
+    timeout 5 xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
+    xdotool type --delay 30 "$movies/goo"
+    # The list is a window of its own: with the window and the dialog, three.
+    shown() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+    list_open() { [ "$(shown)" -ge 3 ]; }
+    check "typing brings up the completion list" wait_for 10 list_open
+    xdotool type --delay 30 "d.V02"
+    xdotool key Return
+    check "Enter closes the file dialog" wait_for 10 sh -c "! xdotool search --onlyvisible --name '^ファイルを開く\$' >/dev/null"
+    sleep 0.5
+    windows=$(shown)
+    check "no completion list is left on screen ($windows windows shown)" test "$windows" -eq 1
+    xdotool mousemove $((origin_x + 264 + 48)) $((origin_y + 64 + 12)) click 1
+    browser=""
+    wait_for 10 window_named 保存先フォルダを選択して下さい && browser=$(window_named 保存先フォルダを選択して下さい)
+    check "the first click on 保存先... opens the folder browser" test -n "$browser"
+    if [ -n "$browser" ]; then
+      timeout 5 xdotool windowactivate --sync "$browser" >/dev/null 2>&1 || true
+      xdotool key Escape
+      wait_for 10 sh -c "! xdotool search --onlyvisible --name '^保存先フォルダを選択して下さい\$' >/dev/null" || true
+    fi
+  fi
   wmctrl -c 変換ぽるて
 fi
 status=0
 wait_exit "$pid" 20 || status=$?
 check "a close from the window manager ends it with exit 0 (exit $status)" test "$status" -eq 0
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_summary

@@ -14,19 +14,7 @@ mime_type_of=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-passes=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-    echo "ok: $what"
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $what" >&2
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 
 prefix="$work/prefix"
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || {
@@ -72,5 +60,4 @@ check "VD02 bytes without an extension (got ${types[3]:-})" test "${types[3]:-}"
 check "VD00 bytes under another extension (got ${types[4]:-})" test "${types[4]:-}" = video/x-porute-vd00
 check "other files are left alone (got ${types[5]:-})" test "${types[5]:-}" = text/plain
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_summary

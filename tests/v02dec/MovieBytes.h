@@ -11,25 +11,24 @@
 #include <vector>
 
 #include "tests/common/TempDir.h"
+#include "tools/moviewriter/Bytes.h"
+#include "tools/moviewriter/MovieFiles.h"
 
-using Bytes = std::vector<uint8_t>;
+// The movie writer's little-endian builders, under the names these tests
+// read best with; the fields here are never wider than their values.
+using Bytes = moviewriter::Bytes;
 
-inline void PutLe16(Bytes& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-inline void PutLe32(Bytes& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-inline void SetLe32(Bytes& out, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
+inline void PutLe16(Bytes& out, uint32_t value) { moviewriter::PutU16(out, static_cast<uint16_t>(value)); }
+inline void PutLe32(Bytes& out, uint32_t value) { moviewriter::PutU32(out, value); }
+inline void SetLe32(Bytes& out, size_t offset, uint32_t value) { moviewriter::SetU32(out, offset, value); }
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  for (const Bytes& part : parts) moviewriter::PutBytes(all, part);
   return all;
 }
 
+// Header fields with the decoder tests' defaults (0 where a reader applies
+// its own default); the bytes come from the movie writer.
 struct V02Fields {
   const char* magic = "VD02";
   uint32_t frames = 1;
@@ -43,46 +42,41 @@ struct V02Fields {
 };
 
 inline Bytes V02Header(const V02Fields& f) {
-  Bytes header(256, 0);
-  std::copy_n(f.magic, 4, header.begin());
-  SetLe32(header, 8, f.frames);
-  SetLe32(header, 12, f.version);
-  SetLe32(header, 16, f.width);
-  SetLe32(header, 20, f.height);
-  SetLe32(header, 24, f.scale);
-  SetLe32(header, 28, f.framesPerChunk);
-  SetLe32(header, 32, f.soundRate);
-  SetLe32(header, 36, f.soundBytes);
-  return header;
+  moviewriter::V02Header header;
+  std::copy_n(f.magic, 4, header.magic.begin());
+  header.frameCount = f.frames;
+  header.version = f.version;
+  header.width = f.width;
+  header.height = f.height;
+  header.scale = f.scale;
+  header.framesPerChunk = f.framesPerChunk;
+  header.soundRate = f.soundRate;
+  header.soundBytesPerChunk = f.soundBytes;
+  return header.ToBytes();
 }
 
 struct V00Fields {
   const char* magic = "VD00";
   uint32_t frames = 1;
-  uint32_t mark = 0x80008000;
+  uint32_t mark = moviewriter::kV00FormatMark;
   uint32_t width = 8;
   uint32_t height = 8;
   uint32_t scale = 0;
 };
 
 inline Bytes V00Header(const V00Fields& f) {
-  Bytes header(256, 0);
-  std::copy_n(f.magic, 4, header.begin());
-  SetLe32(header, 8, f.frames);
-  SetLe32(header, 12, f.mark);
-  SetLe32(header, 16, f.width);
-  SetLe32(header, 20, f.height);
-  SetLe32(header, 24, f.scale);
-  return header;
+  moviewriter::V00Header header;
+  std::copy_n(f.magic, 4, header.magic.begin());
+  header.frameCount = f.frames;
+  header.formatMark = f.mark;
+  header.width = f.width;
+  header.height = f.height;
+  header.scale = f.scale;
+  return header.ToBytes();
 }
 
-// Companion sound file: 32-byte header with the rate code at offset 24.
-inline Bytes CompanionHeader(uint16_t rateCode) {
-  Bytes header(32, 0);
-  header[24] = static_cast<uint8_t>(rateCode);
-  header[25] = static_cast<uint8_t>(rateCode >> 8);
-  return header;
-}
+// Companion sound file header alone: the rate code at offset 24.
+inline Bytes CompanionHeader(uint16_t rateCode) { return moviewriter::BuildSnd(rateCode, {}); }
 
 // A colour table whose pixel entry n is distinct for every n (n * 4 + 1), and
 // whose level pair for luma byte b is (b % 64, (b * 7 + 3) % 64).
@@ -102,9 +96,12 @@ inline uint16_t TablePixel(const Bytes& table, uint32_t index) {
 
 // A VD02 chunk: header with its size field, the sound bytes, the video data.
 inline Bytes V02Chunk(const Bytes& sound, const Bytes& video) {
-  Bytes chunk(32, 0);
-  SetLe32(chunk, 4, static_cast<uint32_t>(sound.size() + video.size()));
-  return Concat({chunk, sound, video});
+  moviewriter::V02Chunk chunk;
+  chunk.sound = sound;
+  chunk.video = video;
+  Bytes bytes;
+  chunk.AppendTo(bytes);
+  return bytes;
 }
 
 // A one-op list that fills `count` bytes from `offset` with `value`
