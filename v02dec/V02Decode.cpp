@@ -566,6 +566,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slot
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }
@@ -588,6 +589,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }
