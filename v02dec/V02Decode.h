@@ -114,9 +114,10 @@ class V02Decode {
   // VD02 chunk is larger than the chunk buffer; kMovieAborted an abort
   // (WatchAbort) stopped it.
   // After a failure every later call returns the same result until the next
-  // Open. A VD02 chunk fails before any of its frames is delivered; a VD00
-  // chunk that fails after some frames delivers those frames with the
-  // failure (FramesRemaining() goes down by them).
+  // Open. A VD02 chunk fails before any of its frames is delivered, but for
+  // a frame over the work budget; a VD00 chunk that fails after some frames,
+  // and a VD02 chunk with a frame over budget, deliver the frames before it
+  // with the failure (FramesRemaining() goes down by them).
   MovieResult ReadChunk();
   MovieResult ReadChunkV02();
   MovieResult ReadChunkV00();
