@@ -196,14 +196,17 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     if (read != kMovieOk) {
       return stopWithError(PathMessage(inputPath, kTextReadFailed), true);
     }
-    // The last chunk may hold fewer frames than there are slots.
-    for (uint32_t j = 0; j < perChunk && framesLeft != 0; ++j) {
+    // The last chunk may hold fewer frames than there are slots. An abort
+    // between two of a long chunk's frames ends the file there, without
+    // that chunk's sound.
+    for (uint32_t j = 0; j < perChunk && framesLeft != 0 && !Aborting(); ++j) {
       if (encoder.WriteVideo(decoder.frameBitmaps[j]->Pixels()) != 0) {
         return stopWithError(PathMessage(outputPath, kTextWriteFailed), true);
       }
       --framesLeft;
       ++fileFramesWritten;
     }
+    if (Aborting()) break;
     // The whole block is written for every chunk, the last one included. A
     // failed sound write stops the batch like a failed frame: reporting the
     // file as converted would hide sound that is missing from it.

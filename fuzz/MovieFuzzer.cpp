@@ -81,11 +81,12 @@ void Expect(bool same, const char* what) {
 
 void ExpectSameView(const V02Decode& a, const V02Decode& b) {
   Expect(a.FramesRemaining() == b.FramesRemaining(), "frames remaining");
-  const MovieFailure& x = a.LastFailure();
-  const MovieFailure& y = b.LastFailure();
-  Expect(x.kind == y.kind && x.test == y.test && x.values[0] == y.values[0] &&
-             x.values[1] == y.values[1] && x.sysErrno == y.sysErrno && x.inChunk == y.inChunk &&
-             x.chunkIndex == y.chunkIndex && x.frameIndex == y.frameIndex,
+  const MovieFailure& fa = a.LastFailure();
+  const MovieFailure& fb = b.LastFailure();
+  Expect(fa.kind == fb.kind && fa.test == fb.test && fa.values[0] == fb.values[0] &&
+             fa.values[1] == fb.values[1] && fa.sysErrno == fb.sysErrno &&
+             fa.inChunk == fb.inChunk && fa.chunkIndex == fb.chunkIndex &&
+             fa.frameIndex == fb.frameIndex,
          "failure");
   Expect(a.framesPerChunk == b.framesPerChunk && a.soundBlockBytes == b.soundBlockBytes,
          "movie parameters");

@@ -51,6 +51,10 @@ constexpr uint64_t kBlockWrite = kBlockRows * kBlockBytes;
 constexpr uint64_t kBudgetPlanes = 8;
 constexpr uint64_t kBudgetSlack = 64 * 1024;
 
+// Long runs are written in pieces of this size, with a look at the abort
+// between them: a whole-plane run of a large frame is 50 MB.
+constexpr size_t kPieceBytes = size_t{1} << 20;
+
 // Cursors in the working frame are 64-bit and saturate: skips of up to 2^32 - 1
 // bytes and word runs of up to 2^34 bytes can then neither wrap around nor
 // land back inside the plane.
@@ -146,7 +150,10 @@ void V02Decode::FillBytes(ByteReader payload) {
       size_t inside = BytesInside(cursor, count, size);
       if (!Spend(inside)) return;
       // memset writes in words and is byte-exact with a byte-by-byte fill.
-      if (inside != 0) std::memset(plane + cursor, value, inside);
+      for (size_t done = 0; done < inside; done += kPieceBytes) {
+        if (done != 0 && !Spend(0)) return;
+        std::memset(plane + cursor + done, value, std::min(kPieceBytes, inside - done));
+      }
       cursor = Advance(cursor, count);
     }
   }
@@ -174,7 +181,10 @@ void V02Decode::FillWords(ByteReader payload) {
       if (!Spend(inside)) return;
       uint8_t* out = plane + (inside != 0 ? cursor : 0);
       size_t wholeWords = inside / 4;
-      for (size_t w = 0; w < wholeWords; ++w, out += 4) std::memcpy(out, pattern, 4);
+      for (size_t w = 0; w < wholeWords; ++w, out += 4) {
+        if (w % (kPieceBytes / 4) == kPieceBytes / 4 - 1 && !Spend(0)) return;
+        std::memcpy(out, pattern, 4);
+      }
       // A run clamped at the end of the plane ends with the first bytes of
       // the pattern, as byte-by-byte writing would leave it.
       std::memcpy(out, pattern, inside % 4);
@@ -199,7 +209,10 @@ void V02Decode::CopyBytes(ByteReader payload) {
     const uint8_t* data = payload.Bytes(count, &available);
     size_t inside = BytesInside(cursor, available, size);
     if (!Spend(inside)) return;
-    if (inside != 0) std::memcpy(plane + cursor, data, inside);
+    for (size_t done = 0; done < inside; done += kPieceBytes) {
+      if (done != 0 && !Spend(0)) return;
+      std::memcpy(plane + cursor + done, data + done, std::min(kPieceBytes, inside - done));
+    }
     if (payload.Overrun()) return;
     cursor = Advance(cursor, count);
   }
@@ -256,7 +269,10 @@ void V02Decode::MoveBlocks(ByteReader payload) {
   // every block reads the bytes as they were before the op.
   if (uint64_t{blocks} * kBlockWrite >= size) {
     if (!Spend(size)) return;
-    std::memcpy(snapshot, plane, size);
+    for (size_t done = 0; done < size; done += kPieceBytes) {
+      if (done != 0 && !Spend(0)) return;
+      std::memcpy(snapshot + done, plane + done, std::min<size_t>(kPieceBytes, size - done));
+    }
   } else {
     const bool copied = ForEachBlock(payload, [&](uint64_t, uint64_t source) {
       const uint8_t* from = plane + source;

@@ -106,15 +106,15 @@ bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
 
 V02Decode::V02Decode() = default;
 
-// The largest movie the header limits admit, 8192 x 8192 at 64 frames per
-// chunk, needs about 16.4 GB; a fixed cap would refuse it on every machine.
-// Three quarters of the memory leave room for the rest of the system.
 namespace {
 std::atomic<uint64_t> memoryLimitOverride{0};
 }  // namespace
 
 void V02Decode::OverrideDefaultMemoryLimit(uint64_t bytes) { memoryLimitOverride = bytes; }
 
+// The largest movie the header limits admit, 8192 x 8192 at 64 frames per
+// chunk, needs about 16.4 GB; a fixed cap would refuse it on every machine.
+// Three quarters of the memory leave room for the rest of the system.
 uint64_t V02Decode::DefaultMemoryLimit() {
   if (const uint64_t forced = memoryLimitOverride.load(); forced != 0) return forced;
   const long pages = sysconf(_SC_PHYS_PAGES);
@@ -566,6 +566,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slot
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }
@@ -588,6 +589,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }

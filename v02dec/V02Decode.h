@@ -19,8 +19,10 @@ class ByteReader;
 // 16-bit sound. Every buffer is obtained at Open and reused until Close.
 //
 // Threads. Every call comes from one thread, the caller's; a V02Decode is not
-// to be shared between threads. For a movie of more than one chunk, Open also
-// starts a worker thread of the decoder's own that reads ahead: when ReadChunk
+// to be shared between threads. Open also starts a worker thread of the
+// decoder's own, which decodes every chunk while ReadChunk waits (running its
+// wait hook, SetWaitHook). For a movie of more than one chunk it also reads
+// ahead: when ReadChunk
 // has delivered chunk k in one set of frame bitmaps and sound block, the
 // worker reads and decodes chunk k + 1 into a second set while the caller
 // writes chunk k out. The next ReadChunk waits for that chunk, makes the
@@ -38,13 +40,15 @@ class ByteReader;
 //    they showed before the call), and FramesRemaining() counts the frames
 //    delivered, never those read ahead;
 //  - Close (and the destructor) may come at any time: it stops the worker,
-//    which abandons its chunk at the next frame, and waits for it to end.
+//    which abandons its chunk within a run, block or row, and waits for it
+//    to end.
 // The worker, its mutex and its condition variables exist from Open to Close,
-// only for movies of more than one chunk and never for LoadPreview; the worker
-// blocks every signal, so that signals reach the caller's threads. Reading
-// ahead costs a second set of frame bitmaps and a second sound block, counted
-// in the memory limit; a movie whose second set would not fit, or whose
-// worker cannot be started, is read without it. The frame-level access
+// for every movie with frames but never for LoadPreview; the worker blocks
+// every signal, so that signals reach the caller's threads. Reading ahead
+// costs a second set of frame bitmaps and a second sound block, counted in
+// the memory limit; a movie whose second set would not fit is decoded on the
+// worker without reading ahead, and one whose worker cannot be started is
+// decoded inside ReadChunk. The frame-level access
 // functions below must not be used while chunks are being read.
 class V02Decode {
  public:
@@ -106,11 +110,14 @@ class V02Decode {
   MovieResult OpenV00(const std::string& path);
   // Delivers the next chunk in frameBitmaps[0..n-1] and soundBlock. 0 also
   // when no frame remains (nothing changes then); 1 a read failed (or the
-  // chunk is malformed); 2 a VD02 chunk is larger than the chunk buffer.
+  // chunk is malformed, or a frame asks for more work than the budget); 2 a
+  // VD02 chunk is larger than the chunk buffer; kMovieAborted an abort
+  // (WatchAbort) stopped it.
   // After a failure every later call returns the same result until the next
-  // Open. A VD02 chunk fails before any of its frames is delivered; a VD00
-  // chunk that fails after some frames delivers those frames with the
-  // failure (FramesRemaining() goes down by them).
+  // Open. A VD02 chunk fails before any of its frames is delivered, but for
+  // a frame over the work budget; a VD00 chunk that fails after some frames,
+  // and a VD02 chunk with a frame over budget, deliver the frames before it
+  // with the failure (FramesRemaining() goes down by them).
   MovieResult ReadChunk();
   MovieResult ReadChunkV02();
   MovieResult ReadChunkV00();
