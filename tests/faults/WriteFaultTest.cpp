@@ -21,7 +21,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AviTestSupport.h"
+#include "tests/avifile/AviTestSupport.h"
 #include "batch/Messages.h"
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/MovieMaker.h"
