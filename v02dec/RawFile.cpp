@@ -21,18 +21,33 @@ RawFile::~RawFile() { Close(); }
 
 bool RawFile::Open(const std::string& path) {
   Close();
-  if (!Representable(path)) return false;
+  lastErrno_ = 0;
+  notRegular_ = false;
+  if (!Representable(path)) {
+    lastErrno_ = ENOENT;
+    return false;
+  }
   // O_NONBLOCK so that opening a FIFO cannot wait for a writer; it is refused
   // below anyway, and regular files ignore the flag, which is cleared again.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    lastErrno_ = errno;
+    return false;
+  }
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (::fstat(fd, &status) != 0) {
+    lastErrno_ = errno;
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    notRegular_ = true;
     ::close(fd);
     return false;
   }
   int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    lastErrno_ = errno;
     ::close(fd);
     return false;
   }
@@ -41,13 +56,18 @@ bool RawFile::Open(const std::string& path) {
 }
 
 bool RawFile::Read(void* destination, size_t count) {
+  lastErrno_ = 0;
   if (fd_ < 0) return false;
   auto* out = static_cast<unsigned char*>(destination);
   while (count != 0) {
     size_t piece = std::min<size_t>(count, SSIZE_MAX);
     ssize_t got = ::read(fd_, out, piece);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;  // an error, or the file ended early
+    if (got < 0) {
+      lastErrno_ = errno;
+      return false;
+    }
+    if (got == 0) return false;  // the file ended early
     out += got;
     count -= static_cast<size_t>(got);
   }

@@ -25,9 +25,17 @@ class RawFile {
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
+  // After a failed Open or Read: the error of the system call that failed,
+  // or 0 when none did (the file ended early, or is not a regular file).
+  int LastErrno() const { return lastErrno_; }
+  // After a failed Open: the name exists but is no regular file.
+  bool NotRegular() const { return notRegular_; }
+
   // True when something of that name exists (any kind of file).
   static bool Exists(const std::string& path);
 
  private:
   int fd_ = -1;
+  int lastErrno_ = 0;
+  bool notRegular_ = false;
 };

@@ -18,6 +18,8 @@
 #include <initializer_list>
 #include <new>
 
+#include <unistd.h>
+
 #include "v02dec/ByteReader.h"
 #include "v02dec/ReadAhead.h"
 
@@ -80,18 +82,16 @@ std::string FindCompanion(const std::string& moviePath) {
 }
 
 // Sizes come from file fields, so they are formed in 64 bits and tested
-// before anything is obtained: no buffer above kMaxBufferBytes and no more
-// than `limit` in all, counting the frame bitmaps too. *total receives the
-// sum.
+// before anything is obtained: no more than `limit` in all, counting the
+// frame bitmaps too. *total receives the sum.
 bool FitsMemory(std::initializer_list<uint64_t> buffers, uint64_t bitmapBytes, uint64_t limit,
                 uint64_t* total) {
   *total = bitmapBytes;
-  for (uint64_t bytes : buffers) {
-    if (bytes > V02Decode::kMaxBufferBytes) return false;
-    *total += bytes;
-  }
+  for (uint64_t bytes : buffers) *total += bytes;
   return *total <= limit;
 }
+
+uint32_t FirstFourBytes(const uint8_t* header) { return LoadLe32(header); }
 
 // Obtains a buffer without letting an exception out.
 template <class T>
@@ -105,6 +105,56 @@ bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
 
 V02Decode::V02Decode() = default;
 
+// The largest movie the header limits admit, 8192 x 8192 at 64 frames per
+// chunk, needs about 16.4 GB; a fixed cap would refuse it on every machine.
+// Three quarters of the memory leave room for the rest of the system.
+uint64_t V02Decode::DefaultMemoryLimit() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageBytes = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageBytes <= 0) return kMinMemoryLimit;
+  const uint64_t physical = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageBytes);
+  return std::max(kMinMemoryLimit, physical / 4 * 3);
+}
+
+MovieResult V02Decode::Refuse(FailureTest test, uint64_t found, uint64_t bound) {
+  failure_.kind = FailureKind::kUnsupported;
+  failure_.test = test;
+  failure_.values[0] = found;
+  failure_.values[1] = bound;
+  return kMovieUnsupported;
+}
+
+MovieResult V02Decode::ReadFailed(FailureTest test, const RawFile& file) {
+  failure_.kind = FailureKind::kReadFailed;
+  failure_.test = test;
+  failure_.sysErrno = file.LastErrno();
+  if (file.NotRegular()) {
+    if (test == FailureTest::kOpenMovie) failure_.test = FailureTest::kMovieNotRegular;
+    if (test == FailureTest::kOpenCompanion) failure_.test = FailureTest::kCompanionNotRegular;
+  }
+  return kMovieReadError;
+}
+
+MovieResult V02Decode::NoMemory(FailureTest test, uint64_t found, uint64_t bound) {
+  failure_.kind = FailureKind::kNoMemory;
+  failure_.test = test;
+  failure_.values[0] = found;
+  failure_.values[1] = bound;
+  return kMovieNoMemory;
+}
+
+MovieResult V02Decode::CheckAviFields(uint64_t soundBytesPerChunk) {
+  if (scale > kMaxScale) return Refuse(FailureTest::kScaleAboveMaximum, scale, kMaxScale);
+  if (soundRate > kMaxSoundRate) {
+    return Refuse(FailureTest::kSoundRateAboveMaximum, soundRate, kMaxSoundRate);
+  }
+  if (2 * soundBytesPerChunk > kMaxSoundBlockBytes) {
+    return Refuse(FailureTest::kSoundBlockAboveMaximum, 2 * soundBytesPerChunk,
+                  kMaxSoundBlockBytes);
+  }
+  return kMovieOk;
+}
+
 // Releases what a caller forgot to Close; above all, the worker must have
 // ended before the members it uses go.
 V02Decode::~V02Decode() { Close(); }
@@ -112,36 +162,38 @@ V02Decode::~V02Decode() { Close(); }
 MovieResult V02Decode::Open(const std::string& path) {
   // Path texts are the only allocations that could throw; a failure to get
   // memory is a result like any other.
+  failure_ = MovieFailure();
   try {
     const std::string extension = UpperExtension(path);
     if (extension == ".V00") return OpenV00(path);
     if (extension == ".V02") return OpenV02(path);
-    return kMovieUnsupported;
+    const size_t dot = ExtensionDot(path);
+    failure_.text = dot == std::string::npos ? std::string() : path.substr(dot);
+    return Refuse(FailureTest::kExtension, 0, 0);
   } catch (const std::bad_alloc&) {
-    return kMovieNoMemory;
+    return NoMemory(FailureTest::kBufferUnavailable, 0, 0);
   }
 }
 
 MovieResult V02Decode::OpenV02(const std::string& path) {
   Close();
+  failure_ = MovieFailure();
   format_ = Format::kV02;
-  if (!movieFile_.Open(path)) return kMovieReadError;
+  if (!movieFile_.Open(path)) return ReadFailed(FailureTest::kOpenMovie, movieFile_);
   uint8_t header[kHeaderBytes];
-  if (!movieFile_.Read(header, sizeof header)) return kMovieReadError;
+  if (!movieFile_.Read(header, sizeof header)) {
+    return ReadFailed(FailureTest::kMovieHeader, movieFile_);
+  }
 
   const uint32_t version = LoadLe32(header + 12);
   const uint32_t headerWidth = LoadLe32(header + 16);
   const uint32_t headerHeight = LoadLe32(header + 20);
-  if (std::memcmp(header, "VD02", 4) != 0) return kMovieUnsupported;
-  if (version != 6 && version != 7) return kMovieUnsupported;
-  // The planes hold two pixels per byte in rows of w / 2 and one chroma row
-  // per two picture rows, and a frame is expanded 8 pixels at a time: only
-  // widths that are multiples of 8 and even heights can be rebuilt.
-  if (headerWidth < kMinDimension || headerWidth > kMaxDimension || headerWidth % 8 != 0) {
-    return kMovieUnsupported;
+  if (std::memcmp(header, "VD02", 4) != 0) {
+    return Refuse(FailureTest::kMagic, FirstFourBytes(header), 0);
   }
-  if (headerHeight < kMinDimension || headerHeight > kMaxDimension || headerHeight % 2 != 0) {
-    return kMovieUnsupported;
+  if (version != 6 && version != 7) return Refuse(FailureTest::kVersion, version, 0);
+  if (MovieResult refused = CheckDimensions(headerWidth, headerHeight, true); refused != kMovieOk) {
+    return refused;
   }
 
   frameCount = LoadLe32(header + 8);
@@ -150,13 +202,16 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   width = headerWidth;
   height = headerHeight;
   uint32_t chunkFrames = LoadLe32(header + 28);
-  if (chunkFrames > kMaxFramesPerChunk) return kMovieUnsupported;
+  if (chunkFrames > kMaxFramesPerChunk) {
+    return Refuse(FailureTest::kFramesPerChunkAbove64, chunkFrames, kMaxFramesPerChunk);
+  }
   framesPerChunk = chunkFrames == 0 ? kDefaultFramesPerChunk : chunkFrames;
   rate = kFrameClockRate;
   scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
   soundRate = LoadLe32(header + 32) == 0 ? kDefaultSoundRate : LoadLe32(header + 32);
   const uint64_t soundBytes =
       LoadLe32(header + 36) == 0 ? kDefaultSoundBytesPerChunk : LoadLe32(header + 36);
+  if (MovieResult refused = CheckAviFields(soundBytes); refused != kMovieOk) return refused;
 
   const uint64_t plane = uint64_t{width} * height * 6 / 8;
   // A chunk is at most frames-per-chunk + 2 planes of op lists plus its
@@ -166,27 +221,30 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   const uint64_t bitmapBytes =
       uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
   uint64_t memory = 0;
-  if (!FitsMemory({2 * plane, chunkBufferSize, soundBytes, 2 * pixels, 2 * soundBytes,
+  // The sound goes to its own buffer, so the chunk buffer needs room for the
+  // video data only: at most chunk buffer size - 32 - sound bytes, and never
+  // more than a 32-bit size field can announce.
+  const uint64_t videoCapacity =
+      std::min<uint64_t>(chunkBufferSize - kChunkHeaderBytes - soundBytes, UINT32_MAX - soundBytes);
+  if (!FitsMemory({2 * plane, videoCapacity, soundBytes, 2 * pixels, 2 * soundBytes,
                    kPixelPairEntries * sizeof(uint32_t)},
                   bitmapBytes, memoryLimit_, &memory)) {
-    return kMovieNoMemory;
+    return NoMemory(FailureTest::kMemoryLimit, memory, memoryLimit_);
   }
   planeSize_ = static_cast<uint32_t>(plane);
   chunkBufferSize_ = chunkBufferSize;
   soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
   soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
-  // The sound goes to its own buffer, so the chunk buffer needs room for the
-  // video data only: at most chunk buffer size - 32 - sound bytes.
-  videoCapacity_ = static_cast<size_t>(chunkBufferSize - kChunkHeaderBytes - soundBytes);
+  videoCapacity_ = static_cast<size_t>(videoCapacity);
 
   // The planes start out all zero, so the first frame of a movie that does
   // not paint every byte is still the same on every run.
   if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
       !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
-      !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false)) {
-    return kMovieNoMemory;
+      !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false) ||
+      !CreateBitmapSet(frameBitmaps)) {
+    return NoMemory(FailureTest::kBufferUnavailable, memory, memoryLimit_);
   }
-  if (!CreateBitmapSet(frameBitmaps)) return kMovieNoMemory;
 
   if (frameCount != 0) {
     MovieResult result = LoadColourTable();
@@ -198,10 +256,25 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   return kMovieOk;
 }
 
+// The planes hold two pixels per byte in rows of w / 2 and one chroma row
+// per two picture rows, and a frame is expanded 8 pixels at a time: only
+// VD02 widths that are multiples of 8 and even heights can be rebuilt.
+MovieResult V02Decode::CheckDimensions(uint32_t w, uint32_t h, bool planes) {
+  if (w < kMinDimension) return Refuse(FailureTest::kWidthBelowMinimum, w, kMinDimension);
+  if (w > kMaxDimension) return Refuse(FailureTest::kWidthAboveMaximum, w, kMaxDimension);
+  if (planes && w % 8 != 0) return Refuse(FailureTest::kWidthNotMultipleOf8, w, 8);
+  if (h < kMinDimension) return Refuse(FailureTest::kHeightBelowMinimum, h, kMinDimension);
+  if (h > kMaxDimension) return Refuse(FailureTest::kHeightAboveMaximum, h, kMaxDimension);
+  if (planes && h % 2 != 0) return Refuse(FailureTest::kHeightOdd, h, 2);
+  return kMovieOk;
+}
+
 MovieResult V02Decode::LoadColourTable() {
   static_assert(std::endian::native == std::endian::little,
                 "the colour table is read as stored, little-endian");
-  if (!movieFile_.Read(&colourTable_, sizeof colourTable_)) return kMovieReadError;
+  if (!movieFile_.Read(&colourTable_, sizeof colourTable_)) {
+    return ReadFailed(FailureTest::kColourTable, movieFile_);
+  }
   // Levels select one of the 64 rows of the pixel table. A larger level is
   // clamped to the last row here, once, so the per-pixel path needs no test.
   for (uint16_t& pair : colourTable_.levelPairs) {
@@ -230,17 +303,26 @@ void V02Decode::BuildPixelPairs() {
 
 MovieResult V02Decode::OpenV00(const std::string& path) {
   Close();
+  failure_ = MovieFailure();
   format_ = Format::kV00;
-  if (!movieFile_.Open(path)) return kMovieReadError;
+  if (!movieFile_.Open(path)) return ReadFailed(FailureTest::kOpenMovie, movieFile_);
   uint8_t header[kHeaderBytes];
-  if (!movieFile_.Read(header, sizeof header)) return kMovieReadError;
+  if (!movieFile_.Read(header, sizeof header)) {
+    return ReadFailed(FailureTest::kMovieHeader, movieFile_);
+  }
 
   const uint32_t headerWidth = LoadLe32(header + 16);
   const uint32_t headerHeight = LoadLe32(header + 20);
-  if (std::memcmp(header, "VD00", 4) != 0) return kMovieUnsupported;
-  if (LoadLe32(header + 12) != kV00FormatMark) return kMovieUnsupported;
-  if (headerWidth < kMinDimension || headerWidth > kMaxDimension) return kMovieUnsupported;
-  if (headerHeight < kMinDimension || headerHeight > kMaxDimension) return kMovieUnsupported;
+  if (std::memcmp(header, "VD00", 4) != 0) {
+    return Refuse(FailureTest::kMagic, FirstFourBytes(header), 0);
+  }
+  if (LoadLe32(header + 12) != kV00FormatMark) {
+    return Refuse(FailureTest::kFormatMark, LoadLe32(header + 12), kV00FormatMark);
+  }
+  if (MovieResult refused = CheckDimensions(headerWidth, headerHeight, false);
+      refused != kMovieOk) {
+    return refused;
+  }
 
   frameCount = LoadLe32(header + 8);
   framesRemaining_ = frameCount;
@@ -251,45 +333,49 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   rate = kFrameClockRate;
   scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
   // The sound of a chunk is sized by 60 / scale, which is 0 above 60.
-  if (scale > kFrameClockRate) return kMovieUnsupported;
+  if (scale > kFrameClockRate) {
+    return Refuse(FailureTest::kScaleAboveMaximum, scale, kFrameClockRate);
+  }
 
   std::string companion;
   try {
     companion = FindCompanion(path);
   } catch (const std::bad_alloc&) {
-    return kMovieNoMemory;
+    return NoMemory(FailureTest::kBufferUnavailable, 0, 0);
   }
   noSound_ = companion.empty();
   if (noSound_) {
     soundRate = kDefaultSoundRate;
   } else {
-    if (!soundFile_.Open(companion)) return kMovieReadError;
+    if (!soundFile_.Open(companion)) return ReadFailed(FailureTest::kOpenCompanion, soundFile_);
     uint8_t soundHeader[kCompanionHeaderBytes];
-    if (!soundFile_.Read(soundHeader, sizeof soundHeader)) return kMovieReadError;
+    if (!soundFile_.Read(soundHeader, sizeof soundHeader)) {
+      return ReadFailed(FailureTest::kCompanionHeader, soundFile_);
+    }
     soundRate = uint32_t{LoadLe16(soundHeader + 24)} * 1000 / 98;
     // Rate code 0 would make a 0 Hz sound stream with empty sound blocks,
     // which no AVI reader accepts: the companion's header is damaged.
-    if (soundRate == 0) return kMovieUnsupported;
+    if (soundRate == 0) return Refuse(FailureTest::kSoundRateZero, LoadLe16(soundHeader + 24), 0);
   }
   // 60 / scale is divided first: scale 7 gives 8, so 8000 Hz makes 8000
   // bytes per chunk of eight frames, not 7466.
   const uint64_t soundBytes = uint64_t{soundRate} * 8 / (kFrameClockRate / scale);
+  if (MovieResult refused = CheckAviFields(soundBytes); refused != kMovieOk) return refused;
   const uint64_t pixels = uint64_t{width} * height;
   const uint64_t bitmapBytes =
       uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
   uint64_t memory = 0;
   if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_, &memory)) {
-    return kMovieNoMemory;
+    return NoMemory(FailureTest::kMemoryLimit, memory, memoryLimit_);
   }
   chunkBufferSize_ = 2 * pixels;
   soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
   soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
 
   if (!Obtain(frame16_, pixels, false) || !Obtain(soundBytes_, soundBytes, false) ||
-      !Obtain(soundBlock, soundBytes, true)) {
-    return kMovieNoMemory;
+      !Obtain(soundBlock, soundBytes, true) || !CreateBitmapSet(frameBitmaps)) {
+    return NoMemory(FailureTest::kBufferUnavailable, memory, memoryLimit_);
   }
-  if (!CreateBitmapSet(frameBitmaps)) return kMovieNoMemory;
   open_ = true;
   StartReadAhead(memory);
   return kMovieOk;
@@ -336,14 +422,38 @@ MovieResult V02Decode::ReadChunk() {
 // can be read any more: the failure sticks until the next Open.
 MovieResult V02Decode::ReadChunkV02() {
   if (stickyError_ != kMovieOk) return stickyError_;
-  if (!open_ || format_ != Format::kV02) return kMovieReadError;
+  if (!open_ || format_ != Format::kV02) return NotOpen();
   return DeliverChunk();
 }
 
 MovieResult V02Decode::ReadChunkV00() {
   if (stickyError_ != kMovieOk) return stickyError_;
-  if (!open_ || format_ != Format::kV00) return kMovieReadError;
+  if (!open_ || format_ != Format::kV00) return NotOpen();
   return DeliverChunk();
+}
+
+MovieResult V02Decode::NotOpen() {
+  failure_ = MovieFailure();
+  failure_.kind = FailureKind::kReadFailed;
+  failure_.test = FailureTest::kNotOpen;
+  return kMovieReadError;
+}
+
+// A failure of the chunk being decoded, at the movie frame about to be
+// decoded (the chunk's first for a failure of the chunk as a whole).
+void V02Decode::ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKind kind,
+                            FailureTest test, uint64_t found, uint64_t bound,
+                            const RawFile* file) const {
+  outcome.result = result;
+  MovieFailure& f = outcome.failure;
+  f.kind = kind;
+  f.test = test;
+  f.values[0] = found;
+  f.values[1] = bound;
+  f.sysErrno = file != nullptr ? file->LastErrno() : 0;
+  f.inChunk = true;
+  f.chunkIndex = chunksDecoded_ - 1;
+  f.frameIndex = frameCount - framesUndecoded_;
 }
 
 // The first chunk is decoded here, into the caller's set; from then on each
@@ -360,7 +470,10 @@ MovieResult V02Decode::DeliverChunk() {
     outcome = DecodeChunk(frameBitmaps, soundBlock.get());
   }
   framesRemaining_ -= outcome.frames;
-  if (outcome.result != kMovieOk) return stickyError_ = outcome.result;
+  if (outcome.result != kMovieOk) {
+    failure_ = outcome.failure;
+    return stickyError_ = outcome.result;
+  }
   if (readAhead_ && framesUndecoded_ != 0) readAhead_->Request();
   return kMovieOk;
 }
@@ -383,20 +496,35 @@ void V02Decode::TakeAheadSet(const ChunkOutcome& outcome) {
 }
 
 V02Decode::ChunkOutcome V02Decode::DecodeChunk(std::unique_ptr<TBitmap>* slots, int16_t* sound) {
+  ++chunksDecoded_;
   return format_ == Format::kV00 ? DecodeChunkV00(slots, sound) : DecodeChunkV02(slots, sound);
 }
 
 V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slots, int16_t* sound) {
   ChunkOutcome outcome;
+  const auto readFailed = [&](FailureTest test) {
+    ChunkFailed(outcome, kMovieReadError, FailureKind::kReadFailed, test, 0, 0, &movieFile_);
+    return outcome;
+  };
   uint8_t header[kChunkHeaderBytes];
-  if (!movieFile_.Read(header, sizeof header)) return {kMovieReadError};
+  if (!movieFile_.Read(header, sizeof header)) return readFailed(FailureTest::kChunkHeader);
   const uint64_t size = LoadLe32(header + 4);
-  if (size > chunkBufferSize_ - kChunkHeaderBytes) return {kMovieNoMemory};
+  if (size > chunkBufferSize_ - kChunkHeaderBytes) {
+    ChunkFailed(outcome, kMovieNoMemory, FailureKind::kDamaged, FailureTest::kChunkAboveBuffer,
+                size, chunkBufferSize_ - kChunkHeaderBytes, nullptr);
+    return outcome;
+  }
   // A size below the sound bytes leaves the chunk no defined video data.
-  if (size < soundBytesPerChunk_) return {kMovieReadError};
-  if (!movieFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) return {kMovieReadError};
+  if (size < soundBytesPerChunk_) {
+    ChunkFailed(outcome, kMovieReadError, FailureKind::kDamaged, FailureTest::kChunkBelowSound,
+                size, soundBytesPerChunk_, nullptr);
+    return outcome;
+  }
+  if (!movieFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
+    return readFailed(FailureTest::kChunkSound);
+  }
   const auto video = static_cast<size_t>(size - soundBytesPerChunk_);
-  if (!movieFile_.Read(chunkBuffer_.get(), video)) return {kMovieReadError};
+  if (!movieFile_.Read(chunkBuffer_.get(), video)) return readFailed(FailureTest::kChunkVideo);
   videoBytes_ = video;
 
   size_t position = 0;
@@ -422,7 +550,8 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
     // A frame that cannot be read whole fails the chunk; the frames before it
     // stay converted and counted.
     if (!movieFile_.Read(frame16_.get(), static_cast<size_t>(chunkBufferSize_))) {
-      outcome.result = kMovieReadError;
+      ChunkFailed(outcome, kMovieReadError, FailureKind::kReadFailed, FailureTest::kRawFrame, 0, 0,
+                  &movieFile_);
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
@@ -435,7 +564,8 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
     return outcome;
   }
   if (!soundFile_.Read(soundBytes_.get(), soundBytesPerChunk_)) {
-    outcome.result = kMovieReadError;
+    ChunkFailed(outcome, kMovieReadError, FailureKind::kReadFailed, FailureTest::kCompanionSound,
+                0, 0, &soundFile_);
     return outcome;
   }
   ConvertSound(sound);
@@ -462,6 +592,7 @@ void V02Decode::Close() {
   movieFile_.Close();
   soundFile_.Close();
   planeSize_ = 0;
+  chunksDecoded_ = 0;
   videoCapacity_ = 0;
   videoBytes_ = 0;
   open_ = false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "v02dec/MovieFailure.h"
 #include "v02dec/MovieResult.h"
 #include "v02dec/RawFile.h"
 #include "v02dec/TBitmap.h"
@@ -49,11 +50,22 @@ class V02Decode {
   static constexpr int kMaxFramesPerChunk = 64;
   // Largest width or height accepted by Open.
   static constexpr uint32_t kMaxDimension = 8192;
-  // No single buffer of a movie may exceed this.
-  static constexpr uint64_t kMaxBufferBytes = uint64_t{1} << 30;
-  // Default cap on everything one Open obtains: buffers, frame bitmaps, the
-  // pixel-pair table and the read-ahead's second set.
-  static constexpr uint64_t kDefaultMemoryLimit = uint64_t{3} << 29;  // 1.5 GiB
+  // Header fields must fit the AVI file as its readers take them. The WAVE
+  // format's sample rate is read as a signed 32-bit number (and twice the
+  // rate, the bytes per second, must fit 32 bits); the frame clock scale / 60
+  // is taken as a fraction of signed 32-bit numbers; a chunk's sound block is
+  // one AVI chunk, whose size is a signed 32-bit count. Above these Open
+  // refuses the movie (58). A frame of at most 8192 x 8192 pixels, 201 MB,
+  // always fits a chunk.
+  static constexpr uint32_t kMaxSoundRate = 0x7FFFFFFF;
+  static constexpr uint32_t kMaxScale = 0x7FFFFFFF;
+  static constexpr uint64_t kMaxSoundBlockBytes = 0x7FFFFFFF;
+  // The least cap on everything one Open obtains (buffers, frame bitmaps,
+  // the pixel-pair table and the read-ahead's second set); the default cap is
+  // three quarters of the machine's memory when that is more
+  // (DefaultMemoryLimit).
+  static constexpr uint64_t kMinMemoryLimit = uint64_t{3} << 29;  // 1.5 GiB
+  static uint64_t DefaultMemoryLimit();
   // Bytes of the colour table of a VD02 file.
   static constexpr size_t kColourTableBytes = 33280;
 
@@ -102,7 +114,11 @@ class V02Decode {
   // 0 when the first frame of the movie is in previewBitmap, 1 otherwise.
   int LoadPreview(const std::string& path);
 
-  // Caps what one Open may obtain in all (default kDefaultMemoryLimit); a
+  // Why the last Open or ReadChunk failed (kind kNone after a success). An
+  // Open resets it; a failure that sticks keeps its first description.
+  const MovieFailure& LastFailure() const { return failure_; }
+
+  // Caps what one Open may obtain in all (default DefaultMemoryLimit()); a
   // movie that needs more opens with result 2. The fuzzer lowers it.
   void SetMemoryLimit(uint64_t bytes) { memoryLimit_ = bytes; }
   // Frames of the movie not yet delivered by ReadChunk.
@@ -144,6 +160,7 @@ class V02Decode {
     MovieResult result = kMovieOk;
     uint32_t frames = 0;
     bool sound = false;
+    MovieFailure failure;  // when result is not kMovieOk
   };
 
   MovieResult LoadColourTable();
@@ -189,7 +206,18 @@ class V02Decode {
   // and filled from the colour table.
   static constexpr size_t kPixelPairEntries = 256 * 256;
 
-  uint64_t memoryLimit_ = kDefaultMemoryLimit;
+  MovieResult Refuse(FailureTest test, uint64_t found, uint64_t bound);
+  MovieResult ReadFailed(FailureTest test, const RawFile& file);
+  MovieResult NoMemory(FailureTest test, uint64_t found, uint64_t bound);
+  // The header fields that the AVI file must hold; 58 when one cannot.
+  MovieResult CheckAviFields(uint64_t soundBytesPerChunk);
+  MovieResult CheckDimensions(uint32_t w, uint32_t h, bool planes);
+  MovieResult NotOpen();
+  void ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKind kind, FailureTest test,
+                   uint64_t found, uint64_t bound, const RawFile* file) const;
+
+  uint64_t memoryLimit_ = DefaultMemoryLimit();
+  MovieFailure failure_;
   std::unique_ptr<uint32_t[]> pixelPairs_;
   std::unique_ptr<uint8_t[]> planes_;       // working frame, then its reference copy
   std::unique_ptr<uint8_t[]> chunkBuffer_;  // a VD02 chunk's video data
@@ -203,6 +231,7 @@ class V02Decode {
   uint32_t soundBytesPerChunk_ = 0;
   uint32_t framesRemaining_ = 0;  // not yet delivered
   uint32_t framesUndecoded_ = 0;  // not yet decoded into either set
+  uint32_t chunksDecoded_ = 0;    // chunks begun by DecodeChunk, for failures
   Format format_ = Format::kV02;
   bool noSound_ = false;
   bool open_ = false;  // Open succeeded; chunks may be read

@@ -174,16 +174,12 @@ void AddHeaderCases(std::vector<CatalogueMovie>& list) {
       {"v02-frames-per-chunk-65", [](V02Header& h) { h.framesPerChunk = 65; }, kResultUnsupported},
       {"v02-frames-per-chunk-max", [](V02Header& h) { h.framesPerChunk = UINT32_MAX; },
        kResultUnsupported},
-      // 66 planes of 8192 × 8192 × 6 / 8 bytes pass 1 GiB.
-      {"v02-chunk-buffer-too-large",
-       [](V02Header& h) {
-         h.width = 8192;
-         h.height = 8192;
-         h.framesPerChunk = 64;
-       },
-       kResultMemory},
+      // A chunk's sound block of 2 × (2^32 − 1) bytes cannot be one AVI chunk.
       {"v02-sound-bytes-too-large", [](V02Header& h) { h.soundBytesPerChunk = UINT32_MAX; },
-       kResultMemory},
+       kResultUnsupported},
+      {"v02-sound-rate-2-pow-31", [](V02Header& h) { h.soundRate = 0x80000000u; },
+       kResultUnsupported},
+      {"v02-scale-2-pow-31", [](V02Header& h) { h.scale = 0x80000000u; }, kResultUnsupported},
   };
   for (const HeaderCase& header : kHeaderCases) {
     V02Header changed = TinyHeader();
