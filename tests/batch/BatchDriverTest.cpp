@@ -1,7 +1,8 @@
 // The batch driver with a scripted host: real movies from our writer go
 // through the real decoder and encoder; the host records every call, answers
 // the questions from a script and acts inside the pump as a user would.
-#include <gtest/gtest.h>
+#include "batch/BatchDriver.h"
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +14,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "batch/AviMovieEncoder.h"
-#include "batch/BatchDriver.h"
 #include "batch/Messages.h"
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/MovieFiles.h"

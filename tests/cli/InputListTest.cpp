@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
+#include "cli/InputList.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/InputList.h"
+#include <gtest/gtest.h>
+
 #include "tests/batch/TestSupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // output read back by ffprobe and ffmpeg and compared with what the writer's
 // own reading of the movie says it must hold.
 #include <fcntl.h>
-#include <gtest/gtest.h>
+#include <locale.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <clocale>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -20,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/MovieMaker.h"
@@ -67,7 +68,12 @@ RunResult Convert(std::vector<std::string> args,
   return porute_test::Run(args, options);
 }
 
-bool HaveJapaneseLocale() { return setlocale(LC_ALL, "ja_JP.UTF-8") != nullptr; }
+bool HaveJapaneseLocale() {
+  const locale_t japanese = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", locale_t{});
+  if (japanese == locale_t{}) return false;
+  freelocale(japanese);
+  return true;
+}
 
 // One message line: "porute2avi: PATH: TEXT: CAUSE".
 std::string Line(const std::string& path, const std::string& text, const std::string& cause = "") {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "cli/ShownText.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
