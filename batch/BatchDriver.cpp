@@ -101,14 +101,15 @@ uint32_t BatchDriver::ProgressPosition(uint32_t frameCount, uint32_t framesWritt
 
 bool BatchDriver::AskAbort() {
   const bool yes = host_.ConfirmAbort();
-  if (yes) AbortRequested = 1;
+  if (yes) {
+    AbortRequested = 1;
+    RequestAbort();
+  }
   return yes;
 }
 
-void BatchDriver::RequestAbort() noexcept { abortCall_.store(true, std::memory_order_relaxed); }
-
 bool BatchDriver::AbortPending() const {
-  return AbortRequested != 0 || abortCall_.load(std::memory_order_relaxed);
+  return AbortRequested != 0 || abortNow_.load(std::memory_order_relaxed);
 }
 
 BatchProgress BatchDriver::Progress() const {
@@ -150,6 +151,15 @@ void BatchDriver::BtnStartClick() {
     host_.BatchFinished(summary_);
     return;
   }
+
+  // The decoder looks at the abort inside long chunks, and while it waits
+  // for one it lets the host run its events about ten times a second, so
+  // that an abort asked for in the window is seen there too.
+  decoder->WatchAbort(&abortNow_);
+  decoder->SetWaitHook([this] {
+    host_.Pump();
+    if (AbortRequested) RequestAbort();
+  });
 
   Busy = 1;
   host_.SetRunning(true);
@@ -332,19 +342,22 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   uint32_t framesLeft = frameCount;
   const uint32_t perChunk = decoder.framesPerChunk;
   while (framesLeft != 0) {
-    if (decoder.ReadChunk() != kMovieOk) {
-      // A read cut short by an abort request is the abort, not a damaged movie.
-      if (AbortPending()) break;
-      return stopWith(inputFailure(BatchFailure::Kind::kReadInput));
-    }
-    // The last chunk may hold fewer frames than there are slots.
-    for (uint32_t j = 0; j < perChunk && framesLeft != 0; ++j) {
+    const MovieResult read = decoder.ReadChunk();
+    // Aborted inside the chunk: the file keeps the chunks before it.
+    if (read == kMovieAborted) break;
+    if (read != kMovieOk) return stopWith(inputFailure(BatchFailure::Kind::kReadInput));
+    // The last chunk may hold fewer frames than there are slots. An abort
+    // between two of a long chunk's frames ends the file there, without
+    // that chunk's sound.
+    uint32_t j = 0;
+    for (; j < perChunk && framesLeft != 0 && !AbortPending(); ++j) {
       if (encoder.WriteVideo(decoder.frameBitmaps[j]->Pixels()) != 0) {
         return stopWith(outputFailure());
       }
       --framesLeft;
       ++fileFramesWritten_;
     }
+    if (j < perChunk && framesLeft != 0) break;
     // The whole block is written for every chunk, the last one included. A
     // failed sound write stops the batch like a failed frame: reporting the
     // file as converted would hide sound that is missing from it.
@@ -382,7 +395,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
 void BatchDriver::EndBatch() {
   Busy = 0;
   AbortRequested = 0;
-  abortCall_.store(false, std::memory_order_relaxed);
+  abortNow_.store(false, std::memory_order_relaxed);
   host_.SetRunning(false);
   BatchProgress idle;
   idle.fileCount = FileList.size();

@@ -51,11 +51,13 @@ class BatchDriver {
   // SaveDir.
   std::vector<std::string> OutputFolders;
 
-  // Asks the running batch to stop as an answered abort question does: the
-  // file in hand is closed with what it holds and no further file is begun.
-  // Safe from a signal handler: it only sets a lock-free flag. A request
-  // before the batch starts stops it before its first file.
-  void RequestAbort() noexcept;
+  // Asks the running batch to stop as a confirmed abort does, but at once:
+  // the decoder gives up the chunk in hand within a fraction of a second,
+  // the file is completed with the frames written before, and the batch
+  // ends as aborted. It only stores into a lock-free atomic, so it is
+  // async-signal-safe: a SIGINT or SIGTERM handler may call it. A request
+  // made while no batch runs holds for the next one.
+  void RequestAbort() noexcept { abortNow_.store(true, std::memory_order_relaxed); }
 
   // How the last batch ended, as it was given to the host.
   const BatchSummary& LastSummary() const { return summary_; }
@@ -74,6 +76,7 @@ class BatchDriver {
   Existing DecideOnExisting(const std::string& outputPath, const std::string& inputPath,
                             BatchFailure& refusal);
   FileEnd Fail(BatchFailure failure);
+  // AbortRequested (set by the abort question) or RequestAbort.
   bool AbortPending() const;
   BatchProgress Progress() const;
   void EndBatch();
@@ -82,7 +85,8 @@ class BatchDriver {
   EncoderFactory encoderFactory_;
   bool overwriteAll_ = false;
   bool keepGoing_ = false;
-  std::atomic<bool> abortCall_{false};
+  // Read by the decoder inside long frames, on its worker too.
+  std::atomic<bool> abortNow_{false};
   static_assert(std::atomic<bool>::is_always_lock_free);
   BatchSummary summary_;
   // The file in hand.

@@ -183,7 +183,7 @@ void ConsoleHost::NoticeInterrupt() {
   if (interruptNoticed_ || InterruptCount() == 0) return;
   interruptNoticed_ = true;
   // The driver was asked to stop by the signal handler itself; the file in
-  // hand is closed after its current chunk and none is begun after it.
+  // hand is closed with the frames written so far and none is begun after it.
   WriteLine(_("interrupted; closing the file in hand"));
 }
 

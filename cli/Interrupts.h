@@ -2,11 +2,12 @@
 
 class BatchDriver;
 
-// Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the batch to stop: the file in hand
-// is closed as a well-formed AVI file holding everything written so far, and
-// no further file is begun. A further signal asks the same again and never
-// kills the program half way through a file: the file's index is in memory
-// and is written when the file is closed.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the batch to stop at once
+// (BatchDriver::RequestAbort): the file in hand is closed as a well-formed
+// AVI file holding the frames written so far, and no further file is begun.
+// A further signal asks the same again and never kills the program half way
+// through a file: the file's index is in memory and is written when the file
+// is closed.
 //
 // The handlers are installed without SA_RESTART, so a read from the terminal
 // (the overwrite question) returns EINTR and the caller can look at the count.
