@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,21 +42,25 @@ class BatchDriver {
   // The abort question; Yes sets AbortRequested. Returns the answer.
   bool AskAbort();
 
-  // How the last batch ended, for the command line's exit status.
-  enum class Outcome { kNothingToDo, kCompleted, kStoppedByError, kAborted };
-  Outcome lastOutcome = Outcome::kNothingToDo;
+  // After an error, go on with the next file instead of stopping the
+  // batch (the command line's --keep-going). Off, as designed.
+  void SetKeepGoing(bool keepGoing) { keepGoing_ = keepGoing; }
 
-  // Progress of the file in hand, for hosts that show more than the bar.
-  // fileIndex counts every file visited, skipped ones included.
-  size_t fileIndex = 0;
-  uint32_t fileFrameCount = 0;
-  uint32_t fileFramesWritten = 0;
+  // Per entry of FileList, an output folder that takes the place of SaveDir
+  // for it (a mirrored tree); entries beyond its end, or empty ones, use
+  // SaveDir.
+  std::vector<std::string> OutputFolders;
 
-  // Tally of the last batch: outputs completed, and files passed over because
-  // their output existed and the overwrite question was not answered Yes.
-  // An aborted file counts as neither.
-  size_t filesConverted = 0;
-  size_t filesSkipped = 0;
+  // Asks the running batch to stop as a confirmed abort does, but at once:
+  // the decoder gives up the chunk in hand within a fraction of a second,
+  // the file is completed with the frames written before, and the batch
+  // ends as aborted. It only stores into a lock-free atomic, so it is
+  // async-signal-safe: a SIGINT or SIGTERM handler may call it. A request
+  // made while no batch runs holds for the next one.
+  void RequestAbort() noexcept { abortNow_.store(true, std::memory_order_relaxed); }
+
+  // How the last batch ended, as it was given to the host.
+  const BatchSummary& LastSummary() const { return summary_; }
 
   // The progress bar's position after a chunk: the file's share in percent
   // (rounded down) plus 100 per file before it. The share is formed in 64
@@ -66,10 +71,27 @@ class BatchDriver {
 
  private:
   enum class FileEnd { kNext, kStop };
+  enum class Existing { kReplace, kSkip, kAbort, kRefuse };
   FileEnd ConvertFile(V02Decode& decoder, MovieEncoder& encoder, const std::string& inputPath);
+  Existing DecideOnExisting(const std::string& outputPath, const std::string& inputPath,
+                            BatchFailure& refusal);
+  FileEnd Fail(BatchFailure failure);
+  // AbortRequested (set by the abort question) or RequestAbort.
+  bool AbortPending() const;
+  BatchProgress Progress() const;
   void EndBatch();
 
   BatchHost& host_;
   EncoderFactory encoderFactory_;
   bool overwriteAll_ = false;
+  bool keepGoing_ = false;
+  // Read by the decoder inside long frames, on its worker too.
+  std::atomic<bool> abortNow_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
+  BatchSummary summary_;
+  // The file in hand.
+  std::string inputPath_;
+  size_t fileIndex_ = 0;
+  uint32_t fileFrameCount_ = 0;
+  uint32_t fileFramesWritten_ = 0;
 };

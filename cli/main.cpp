@@ -3,27 +3,37 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "avifile/AviFileLimits.h"
 #include "batch/BatchDriver.h"
 #include "batch/Messages.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleHost.h"
+#include "cli/Gettext.h"
+#include "cli/InputList.h"
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
 #include "avifile/AviFileLimits.h"
+#include "cli/ShownText.h"
+
+#ifndef PORUTE2AVI_LOCALEDIR
+#define PORUTE2AVI_LOCALEDIR "/usr/local/share/locale"
+#endif
 
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 
 int UsageFailure(const std::string& message) {
-  std::fprintf(stderr, "porute2avi: %s\nTry 'porute2avi --help' for more information.\n",
-               message.c_str());
+  std::fprintf(stderr, "porute2avi: %s\n", message.c_str());
+  std::fprintf(stderr, _("Try 'porute2avi --help' for more information.\n"));
   return kExitUsage;
 }
 
@@ -34,9 +44,28 @@ std::string WithoutTrailingSlashes(std::string folder) {
   return folder;
 }
 
+// The catalogue is installed with the program; a program run from its build
+// tree is told where the build's catalogue is (PORUTE2AVI_LOCALEDIR).
+void StartTranslations() {
+  std::setlocale(LC_ALL, "");
+  const char* fromEnvironment = std::getenv("PORUTE2AVI_LOCALEDIR");
+  bindtextdomain(kTextDomain, fromEnvironment != nullptr && *fromEnvironment != '\0'
+                                  ? fromEnvironment
+                                  : PORUTE2AVI_LOCALEDIR);
+  textdomain(kTextDomain);
+}
+
+std::string Format2(const char* format, const std::string& a, const std::string& b,
+                    const std::string& c = {}) {
+  char text[4096];
+  const int n = std::snprintf(text, sizeof text, format, a.c_str(), b.c_str(), c.c_str());
+  return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  StartTranslations();
   CommandLine line = ParseCommandLine(argc, argv);
   switch (line.action) {
     case CommandLine::Action::kUsageError:
@@ -57,30 +86,50 @@ int main(int argc, char* argv[]) {
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
-  if (!line.outputDir.empty()) {
+  const std::string outputDir = WithoutTrailingSlashes(line.outputDir);
+  if (!outputDir.empty()) {
     struct stat info {};
-    if (stat(line.outputDir.c_str(), &info) != 0) {
-      return UsageFailure("output folder '" + line.outputDir + "' does not exist");
+    if (stat(outputDir.c_str(), &info) != 0) {
+      return UsageFailure(
+          Format2(_("output folder '%s' does not exist"), ShownText(line.outputDir), {}));
     }
     if (!S_ISDIR(info.st_mode)) {
-      return UsageFailure("output folder '" + line.outputDir + "' is not a folder");
+      return UsageFailure(
+          Format2(_("output folder '%s' is not a folder"), ShownText(line.outputDir), {}));
     }
   }
 
-  InstallInterruptHandlers();
+  const InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
+  if (const auto collision = FindCollision(inputs, outputDir, ".avi")) {
+    std::fprintf(stderr, "porute2avi: %s\n",
+                 Format2(_("%s and %s would both write %s; nothing was converted"),
+                         ShownText(collision->firstInput), ShownText(collision->secondInput),
+                         ShownText(collision->output))
+                     .c_str());
+    return kExitUsage;
+  }
 
   ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
   BatchDriver driver(host);
-  host.Attach(&driver);
-  driver.FileList = std::move(line.files);
-  driver.SaveDir = WithoutTrailingSlashes(line.outputDir);
+  driver.SetKeepGoing(line.host.keepGoing);
+  InstallInterruptHandlers(driver);
 
-  if (InterruptCount() == 0) driver.BtnStartClick();
-  host.Finish();
-
-  if (driver.lastOutcome == BatchDriver::Outcome::kStoppedByError) return kExitError;
-  if (host.Interrupted() || driver.lastOutcome == BatchDriver::Outcome::kAborted) {
-    return kExitInterrupted;
+  for (const InputList::Unreadable& folder : inputs.unreadable) {
+    host.ReportEarlyFailure(folder.path, folder.sysErrno);
   }
-  return kExitOk;
+  std::string failedFolder;
+  int folderErrno = 0;
+  if (!MakeOutputFolders(inputs, failedFolder, folderErrno)) {
+    std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(failedFolder).c_str(),
+                 _("cannot make the folder"), std::strerror(folderErrno));
+    return kExitError;
+  }
+  if (inputs.unreadable.empty() || line.host.keepGoing) {
+    driver.FileList = inputs.files;
+    driver.OutputFolders = inputs.outputFolders;
+    driver.SaveDir = outputDir;
+  }
+  driver.BtnStartClick();
+  DetachInterruptHandlers();
+  return host.ExitStatus();
 }

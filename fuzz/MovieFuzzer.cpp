@@ -81,6 +81,13 @@ void Expect(bool same, const char* what) {
 
 void ExpectSameView(const V02Decode& a, const V02Decode& b) {
   Expect(a.FramesRemaining() == b.FramesRemaining(), "frames remaining");
+  const MovieFailure& fa = a.LastFailure();
+  const MovieFailure& fb = b.LastFailure();
+  Expect(fa.kind == fb.kind && fa.test == fb.test && fa.values[0] == fb.values[0] &&
+             fa.values[1] == fb.values[1] && fa.sysErrno == fb.sysErrno &&
+             fa.inChunk == fb.inChunk && fa.chunkIndex == fb.chunkIndex &&
+             fa.frameIndex == fb.frameIndex,
+         "failure");
   Expect(a.framesPerChunk == b.framesPerChunk && a.soundBlockBytes == b.soundBlockBytes,
          "movie parameters");
   for (uint32_t slot = 0; slot < a.framesPerChunk; ++slot) {
@@ -124,6 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inReadChunk.SetReadAhead(false);
   const MovieResult opened = decoder.Open(movie);
   Expect(inReadChunk.Open(movie) == opened, "Open");
+  Expect(decoder.LastFailure().test == inReadChunk.LastFailure().test, "Open's failure");
   const int closeAfter = (mode >> kModeCloseShift) & kModeCloseMask;
   const int chunks = closeAfter != 0 ? closeAfter : kMaxChunks;
   if (opened == kMovieOk) {

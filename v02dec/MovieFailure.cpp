@@ -65,7 +65,7 @@ std::string Cause(const MovieFailure& f) {
       return "the chunk's size " + found + " is below its " + bound + " bytes of sound";
     case FailureTest::kFrameWorkAboveBudget:
       return "the frame's operations would write " + found + " bytes, more than the " + bound +
-             " any frame may";
+             " bytes a frame may";
     case FailureTest::kAbortRequested: return "stopped on request";
   }
   return "failed";

@@ -10,6 +10,10 @@ enum MovieResult : int {
   // A buffer cannot be obtained at open, or a VD02 chunk is larger than the
   // chunk buffer.
   kMovieNoMemory = 2,
+  // ReadChunk only: the abort flag (V02Decode::WatchAbort) was set while the
+  // chunk was being decoded. None of that chunk is delivered; the movie can
+  // only be closed.
+  kMovieAborted = 3,
   // The extension is neither ".V00" nor ".V02", or a header test failed.
   // ReadChunk never returns it.
   kMovieUnsupported = 58,

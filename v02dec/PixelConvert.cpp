@@ -19,8 +19,13 @@ void V02Decode::ToBitmap(const uint16_t* frame, TBitmap& bitmap) const {
   const size_t w = width;
   const int h = static_cast<int>(height);
   const uint16_t* pixel = frame;
-  // Only the 3 * width bytes of pixels are written; the row fill stays.
-  for (int y = 0; y < h; ++y, pixel += w) convertRow(pixel, w, bitmap.ScanLine(y));
+  // Only the 3 * width bytes of pixels are written; the row fill stays. An
+  // abort is looked at every 64 rows (some 1.5 MB of a wide frame): the
+  // caller then drops the frame.
+  for (int y = 0; y < h; ++y, pixel += w) {
+    if (y % 64 == 0 && Stopping()) return;
+    convertRow(pixel, w, bitmap.ScanLine(y));
+  }
 }
 
 void V02Decode::ConvertSound(int16_t* out) const {

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <chrono>
 #include <exception>
 
 bool V02Decode::ReadAhead::Start() {
@@ -23,18 +24,30 @@ bool V02Decode::ReadAhead::Start() {
   return started;
 }
 
-void V02Decode::ReadAhead::Request() {
+void V02Decode::ReadAhead::Request(bool intoSecondSet) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     requested_ = true;
+    intoSecondSet_ = intoSecondSet;
   }
   wake_.notify_one();
   inFlight_ = true;
 }
 
-V02Decode::ChunkOutcome V02Decode::ReadAhead::Wait() {
+V02Decode::ChunkOutcome V02Decode::ReadAhead::Wait(const std::function<void()>& hook) {
   std::unique_lock<std::mutex> lock(mutex_);
-  finished_.wait(lock, [this] { return done_; });
+  const auto finished = [this] { return done_; };
+  if (!hook) {
+    finished_.wait(lock, finished);
+  } else {
+    const auto interval = std::chrono::milliseconds(kWaitHookIntervalMs);
+    while (!finished_.wait_for(lock, interval, finished)) {
+      // The hook may run a window's events for a while; the worker goes on.
+      lock.unlock();
+      hook();
+      lock.lock();
+    }
+  }
   done_ = false;
   inFlight_ = false;
   return outcome_;
@@ -60,9 +73,12 @@ void V02Decode::ReadAhead::Run() {
     wake_.wait(lock, [this] { return requested_ || stopping_; });
     if (stopping_) return;
     requested_ = false;
+    const bool intoSecondSet = intoSecondSet_;
     lock.unlock();
     const ChunkOutcome outcome =
-        decoder_.DecodeChunk(decoder_.aheadBitmaps_, decoder_.aheadSound_.get());
+        intoSecondSet
+            ? decoder_.DecodeChunk(decoder_.aheadBitmaps_, decoder_.aheadSound_.get())
+            : decoder_.DecodeChunk(decoder_.frameBitmaps, decoder_.soundBlock.get());
     lock.lock();
     outcome_ = outcome;
     done_ = true;

@@ -3,6 +3,7 @@
 // The decoder's read-ahead worker; private to v02dec.
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -27,12 +28,15 @@ class V02Decode::ReadAhead {
   // Starts the thread, with every signal blocked in it. False when no thread
   // can be had.
   bool Start();
-  // Caller: decode the next chunk into the second set. At most one chunk is
-  // in flight: only after Wait may the next one be asked for.
-  void Request();
+  // Caller: decode the next chunk into the second set, or into the caller's
+  // own (when it has no second set, or for the first chunk). At most one
+  // chunk is in flight: only after Wait may the next one be asked for.
+  void Request(bool intoSecondSet);
   bool InFlight() const { return inFlight_; }
-  // Caller: waits for the chunk in flight and returns what decoding it did.
-  ChunkOutcome Wait();
+  bool IntoSecondSet() const { return intoSecondSet_; }
+  // Caller: waits for the chunk in flight and returns what decoding it did,
+  // calling `hook` (when set) every kWaitHookIntervalMs while it waits.
+  ChunkOutcome Wait(const std::function<void()>& hook);
   // Caller: ends the thread and waits for it; a chunk in flight is abandoned
   // at its next frame. Safe to call more than once.
   void Stop();
@@ -45,6 +49,7 @@ class V02Decode::ReadAhead {
   std::condition_variable wake_;      // the worker waits for a request or the stop
   std::condition_variable finished_;  // the caller waits for the chunk
   bool requested_ = false;
+  bool intoSecondSet_ = false;  // written by the caller before the request
   bool done_ = false;
   bool stopping_ = false;
   ChunkOutcome outcome_;

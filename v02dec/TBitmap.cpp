@@ -1,5 +1,6 @@
 #include "v02dec/TBitmap.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -17,7 +18,7 @@ bool TBitmap::SetSize(int width, int height) {
   const size_t rowBytes = RowBytesFor(width);
   if (rowBytes > kMaxPixelBytes / static_cast<size_t>(height)) return false;
   const size_t total = rowBytes * static_cast<size_t>(height);
-  pixels_.reset(new (std::nothrow) uint8_t[total]());
+  pixels_.reset(static_cast<uint8_t*>(std::calloc(total, 1)));
   if (!pixels_) return false;
   width_ = width;
   height_ = height;

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -105,10 +106,17 @@ bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
 
 V02Decode::V02Decode() = default;
 
+namespace {
+std::atomic<uint64_t> memoryLimitOverride{0};
+}  // namespace
+
+void V02Decode::OverrideDefaultMemoryLimit(uint64_t bytes) { memoryLimitOverride = bytes; }
+
 // The largest movie the header limits admit, 8192 x 8192 at 64 frames per
 // chunk, needs about 16.4 GB; a fixed cap would refuse it on every machine.
 // Three quarters of the memory leave room for the rest of the system.
 uint64_t V02Decode::DefaultMemoryLimit() {
+  if (const uint64_t forced = memoryLimitOverride.load(); forced != 0) return forced;
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageBytes = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageBytes <= 0) return kMinMemoryLimit;
@@ -239,7 +247,8 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
 
   // The planes start out all zero, so the first frame of a movie that does
   // not paint every byte is still the same on every run.
-  if (!Obtain(planes_, 2 * plane, true) || !Obtain(chunkBuffer_, videoCapacity_, false) ||
+  planes_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(2 * plane), 1)));
+  if (!planes_ || !Obtain(chunkBuffer_, videoCapacity_, false) ||
       !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
       !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false) ||
       !CreateBitmapSet(frameBitmaps)) {
@@ -394,21 +403,25 @@ bool V02Decode::CreateBitmapSet(std::unique_ptr<TBitmap>* slots) {
   return true;
 }
 
+// The worker decodes every chunk, so that the caller's thread stays free to
+// run its wait hook however long a chunk takes. A preview reads one chunk
+// only and needs neither.
 void V02Decode::StartReadAhead(uint64_t memoryInUse) {
-  // A movie of one chunk has nothing to read ahead, and a preview reads one
-  // chunk only.
-  if (!allowReadAhead_ || frameCount <= framesPerChunk) return;
-  const uint64_t setBytes =
-      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height +
-      uint64_t{soundBlockBytes};
-  if (memoryInUse + setBytes > memoryLimit_) return;
+  if (!allowReadAhead_ || frameCount == 0) return;
   auto release = [this] {
     for (auto& bitmap : aheadBitmaps_) bitmap.reset();
     aheadSound_.reset();
   };
-  if (!CreateBitmapSet(aheadBitmaps_)) return release();
-  // Zeros, like the first set: a VD00 movie without sound never writes it.
-  if (!Obtain(aheadSound_, soundBytesPerChunk_, true)) return release();
+  // A movie of one chunk has nothing to read ahead into a second set.
+  const uint64_t setBytes =
+      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height +
+      uint64_t{soundBlockBytes};
+  if (frameCount > framesPerChunk && memoryInUse + setBytes <= memoryLimit_) {
+    // Zeros, like the first set: a VD00 movie without sound never writes it.
+    if (!CreateBitmapSet(aheadBitmaps_) || !Obtain(aheadSound_, soundBytesPerChunk_, true)) {
+      release();
+    }
+  }
   std::unique_ptr<ReadAhead> worker(new (std::nothrow) ReadAhead(*this));
   if (!worker || !worker->Start()) return release();
   readAhead_ = std::move(worker);
@@ -430,6 +443,16 @@ MovieResult V02Decode::ReadChunkV00() {
   if (stickyError_ != kMovieOk) return stickyError_;
   if (!open_ || format_ != Format::kV00) return NotOpen();
   return DeliverChunk();
+}
+
+// What an aborted chunk contributes: nothing. Its frames and sound may be
+// half written, so none of them is handed over.
+V02Decode::ChunkOutcome V02Decode::Aborted(ChunkOutcome& outcome) const {
+  ChunkFailed(outcome, kMovieAborted, FailureKind::kAborted, FailureTest::kAbortRequested, 0, 0,
+              nullptr);
+  outcome.frames = 0;
+  outcome.sound = false;
+  return outcome;
 }
 
 MovieResult V02Decode::NotOpen() {
@@ -462,10 +485,12 @@ void V02Decode::ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKi
 MovieResult V02Decode::DeliverChunk() {
   if (framesRemaining_ == 0) return kMovieOk;
   ChunkOutcome outcome;
-  if (readAhead_ && readAhead_->InFlight()) {
-    outcome = readAhead_->Wait();
+  if (readAhead_) {
+    if (!readAhead_->InFlight()) readAhead_->Request(false);
+    const bool intoSecondSet = readAhead_->IntoSecondSet();
+    outcome = readAhead_->Wait(waitHook_);
     // A chunk that failed before writing anything changes nothing.
-    if (outcome.frames != 0 || outcome.sound) TakeAheadSet(outcome);
+    if (intoSecondSet && (outcome.frames != 0 || outcome.sound)) TakeAheadSet(outcome);
   } else {
     outcome = DecodeChunk(frameBitmaps, soundBlock.get());
   }
@@ -474,7 +499,7 @@ MovieResult V02Decode::DeliverChunk() {
     failure_ = outcome.failure;
     return stickyError_ = outcome.result;
   }
-  if (readAhead_ && framesUndecoded_ != 0) readAhead_->Request();
+  if (ReadingAhead() && framesUndecoded_ != 0) readAhead_->Request(true);
   return kMovieOk;
 }
 
@@ -529,10 +554,19 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slot
 
   size_t position = 0;
   for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    // Close is waiting: what the chunk holds is thrown away.
-    if (abandonChunk_.load(std::memory_order_relaxed)) return outcome;
+    // An abort, or Close waiting: what the chunk holds is thrown away.
+    if (Stopping()) return Aborted(outcome);
     position = DecodeFrame(position, frame16_.get());
+    if (frameStop_ == FrameStop::kAborted) return Aborted(outcome);
+    // The frames before it are delivered with the failure, as a VD00 chunk
+    // delivers those before a frame it cannot read.
+    if (frameStop_ == FrameStop::kOverBudget) {
+      ChunkFailed(outcome, kMovieReadError, FailureKind::kDamaged,
+                  FailureTest::kFrameWorkAboveBudget, frameWork_, FrameWorkBudget(), nullptr);
+      return outcome;
+    }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }
@@ -546,7 +580,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
                 "raw VD00 pixels are read as stored, little-endian");
   ChunkOutcome outcome;
   for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
-    if (abandonChunk_.load(std::memory_order_relaxed)) return outcome;
+    if (Stopping()) return Aborted(outcome);
     // A frame that cannot be read whole fails the chunk; the frames before it
     // stay converted and counted.
     if (!movieFile_.Read(frame16_.get(), static_cast<size_t>(chunkBufferSize_))) {
@@ -555,6 +589,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
       return outcome;
     }
     ToBitmap(frame16_.get(), *slots[slot]);
+    if (Stopping()) return Aborted(outcome);
     ++outcome.frames;
     if (--framesUndecoded_ == 0) break;
   }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,10 @@ class V02Decode {
   // (DefaultMemoryLimit).
   static constexpr uint64_t kMinMemoryLimit = uint64_t{3} << 29;  // 1.5 GiB
   static uint64_t DefaultMemoryLimit();
+  // For tests of what hosts make of a movie too large for memory: the cap
+  // that decoders constructed from now on start with; 0 restores the
+  // machine's own.
+  static void OverrideDefaultMemoryLimit(uint64_t bytes);
   // Bytes of the colour table of a VD02 file.
   static constexpr size_t kColourTableBytes = 33280;
 
@@ -114,6 +119,21 @@ class V02Decode {
   // 0 when the first frame of the movie is in previewBitmap, 1 otherwise.
   int LoadPreview(const std::string& path);
 
+  // Abort. While `flag` is true, the decoding of a chunk stops within one
+  // run, block or row of a frame and ReadChunk returns kMovieAborted: the
+  // chunk in hand contributes nothing (neither frames nor sound), so a caller
+  // that writes what it was given ends with the frames of the chunks before.
+  // The flag stays the caller's; it is only ever read, from the caller's
+  // thread and the worker. nullptr (the default) for none.
+  void WatchAbort(const std::atomic<bool>* flag) { abortFlag_ = flag; }
+  // While ReadChunk waits for a chunk that the worker decodes, it calls
+  // `hook` on the caller's thread about every kWaitHookInterval, so that a
+  // window can keep handling its events (an abort button) during a long
+  // chunk. Every chunk of a movie is decoded on the worker when one could be
+  // started, the first and the last too. Empty (the default) for none.
+  void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+  static constexpr int kWaitHookIntervalMs = 100;
+
   // Why the last Open or ReadChunk failed (kind kNone after a success). An
   // Open resets it; a failure that sticks keeps its first description.
   const MovieFailure& LastFailure() const { return failure_; }
@@ -123,11 +143,15 @@ class V02Decode {
   void SetMemoryLimit(uint64_t bytes) { memoryLimit_ = bytes; }
   // Frames of the movie not yet delivered by ReadChunk.
   uint32_t FramesRemaining() const { return framesRemaining_; }
-  // Whether the next Open may read ahead (the default); off, every chunk is
-  // decoded inside ReadChunk, with the same results.
+  // Whether the next Open may use the worker (the default); off, every chunk
+  // is decoded inside ReadChunk, with the same results.
   void SetReadAhead(bool allowed) { allowReadAhead_ = allowed; }
-  // True from an Open that started the read-ahead worker to Close.
-  bool ReadingAhead() const { return readAhead_ != nullptr; }
+  // True from an Open that started the worker with a second set, so that it
+  // decodes a chunk while the caller writes the one before, to Close.
+  bool ReadingAhead() const { return readAhead_ != nullptr && aheadSound_ != nullptr; }
+  // Most work one frame of the open VD02 movie may take, in bytes written
+  // (see FrameDecode.cpp); a frame that needs more is damaged.
+  uint64_t FrameWorkBudget() const;
   // What the last successful Open found: a VD00 movie (else VD02), and for
   // VD00 whether it has a companion sound file.
   bool IsV00() const { return format_ == Format::kV00; }
@@ -184,12 +208,24 @@ class V02Decode {
   ChunkOutcome DecodeChunkV02(std::unique_ptr<TBitmap>* slots, int16_t* sound);
   ChunkOutcome DecodeChunkV00(std::unique_ptr<TBitmap>* slots, int16_t* sound);
 
+  // Why a frame's op list stopped before its end.
+  enum class FrameStop : uint8_t { kNone, kOverBudget, kAborted };
+  bool Stopping() const {
+    return abandonChunk_.load(std::memory_order_relaxed) ||
+           (abortFlag_ != nullptr && abortFlag_->load(std::memory_order_relaxed));
+  }
+  // Charges the frame for writing `bytes` (and for one parsed item); false
+  // when it must stop, frameStop_ saying why.
+  bool Spend(uint64_t bytes);
+  template <class Move>
+  bool ForEachBlock(ByteReader payload, Move move);
+
   // VD02 frame reconstruction. Each op gets a reader over its own payload.
   void FillBytes(ByteReader payload);
   void FillWords(ByteReader payload);
   void CopyBytes(ByteReader payload);
   void MoveBlocks(ByteReader payload);
-  void ExpandFrame(uint16_t* frame) const;
+  void ExpandFrame(uint16_t* frame);
   const uint8_t* ExpandRow(const uint8_t* luma, size_t chromaDistance, uint16_t* out) const;
 
   void ConvertSound(int16_t* out) const;
@@ -217,13 +253,14 @@ class V02Decode {
   MovieResult CheckAviFields(uint64_t soundBytesPerChunk);
   MovieResult CheckDimensions(uint32_t w, uint32_t h, bool planes);
   MovieResult NotOpen();
+  ChunkOutcome Aborted(ChunkOutcome& outcome) const;
   void ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKind kind, FailureTest test,
                    uint64_t found, uint64_t bound, const RawFile* file) const;
 
   uint64_t memoryLimit_ = DefaultMemoryLimit();
   MovieFailure failure_;
   std::unique_ptr<uint32_t[]> pixelPairs_;
-  std::unique_ptr<uint8_t[]> planes_;       // working frame, then its reference copy
+  std::unique_ptr<uint8_t[], FreeWithStdFree> planes_;  // working frame, then reference copy
   std::unique_ptr<uint8_t[]> chunkBuffer_;  // a VD02 chunk's video data
   std::unique_ptr<uint8_t[]> soundBytes_;   // a chunk's 8-bit sound as read
   std::unique_ptr<uint16_t[]> frame16_;
@@ -251,4 +288,8 @@ class V02Decode {
   std::unique_ptr<TBitmap> aheadBitmaps_[kMaxFramesPerChunk];
   std::unique_ptr<int16_t[]> aheadSound_;
   std::atomic<bool> abandonChunk_{false};
+  const std::atomic<bool>* abortFlag_ = nullptr;
+  std::function<void()> waitHook_;
+  uint64_t frameWork_ = 0;
+  FrameStop frameStop_ = FrameStop::kNone;
 };

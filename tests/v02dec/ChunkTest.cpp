@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "tests/v02dec/MovieBytes.h"
 #include "v02dec/V02Decode.h"
 
@@ -167,6 +169,29 @@ TEST(ReadChunkV00, ShortFrameKeepsTheFramesBeforeIt) {
   EXPECT_EQ(decoder.frameBitmaps[4]->ScanLine(0)[0], V00Blue(4));
   EXPECT_EQ(decoder.frameBitmaps[5]->ScanLine(0)[0], 0);
   decoder.Close();
+}
+
+// An abort during a chunk gives kMovieAborted, delivers nothing of that
+// chunk and sticks, whether the chunk is decoded on the worker or not.
+TEST(ReadChunk, AbortIsReportedAndSticks) {
+  TempDir dir;
+  const std::string path = dir.Write("m.V02", CountingV02(6, 2, 16));
+  for (bool readAhead : {false, true}) {
+    SCOPED_TRACE(readAhead ? "read ahead" : "in ReadChunk");
+    std::atomic<bool> abort{false};
+    V02Decode decoder;
+    decoder.SetReadAhead(readAhead);
+    decoder.WatchAbort(&abort);
+    ASSERT_EQ(decoder.Open(path), kMovieOk);
+    ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+    abort = true;
+    EXPECT_EQ(decoder.ReadChunk(), kMovieAborted);
+    EXPECT_EQ(decoder.FramesRemaining(), 4u);
+    EXPECT_EQ(decoder.LastFailure().kind, FailureKind::kAborted);
+    abort = false;
+    EXPECT_EQ(decoder.ReadChunk(), kMovieAborted);
+    decoder.Close();
+  }
 }
 
 TEST(LoadPreview, CopiesTheFirstFrameAndSurvivesClose) {

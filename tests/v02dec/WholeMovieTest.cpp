@@ -6,6 +6,7 @@
 
 #include "tests/v02dec/MovieBytes.h"
 #include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/Hostile.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 #include "v02dec/V02Decode.h"
@@ -179,6 +180,106 @@ TEST(WholeMovie, GeneratedVD00MoviesDecodeExactly) {
     mw::ExpectedMovie expected;
     ASSERT_TRUE(mw::ExpectV00(movie, c.withSound ? &companion : nullptr, expected));
     ExpectDecodesExactly("movie", ".V00", movie, c.withSound ? &companion : nullptr, expected);
+  }
+}
+
+// Frames that ask for more work than an encoder ever makes. Within the
+// budget they decode exactly; past it the chunk fails as damaged at that
+// frame, after the frames before it.
+TEST(WholeMovie, FrameWorkIsBounded) {
+  // 128 x 64: a plane of 6,144 bytes and a budget of 8 planes and 64 KiB.
+  // A whole-plane entry costs 6,146, a one-block MoveBlocks op 131.
+  struct Case {
+    const char* name;
+    mw::HostileKind kind;
+    uint32_t repeats;
+    bool withinBudget;
+  };
+  const std::vector<Case> cases = {
+      {"15 whole-plane fill entries", mw::HostileKind::kFillBytes, 15, true},
+      {"25 whole-plane fill entries", mw::HostileKind::kFillBytes, 25, false},
+      {"400 MoveBlocks ops", mw::HostileKind::kMoveBlocks, 400, true},
+      {"1000 MoveBlocks ops", mw::HostileKind::kMoveBlocks, 1000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    mw::HostileOptions options;
+    options.width = 128;
+    options.height = 64;
+    options.frames = 3;
+    options.benignFrames = 1;
+    options.kind = c.kind;
+    options.repeats = c.repeats;
+    const mw::Bytes movie = mw::MakeHostileV02(options);
+    if (c.withinBudget) {
+      mw::ExpectedMovie expected;
+      ASSERT_TRUE(mw::ExpectV02(movie, expected));
+      ExpectDecodesExactly("hostile", ".V02", movie, nullptr, expected);
+      continue;
+    }
+    TempDir dir;
+    V02Decode decoder;
+    ASSERT_EQ(decoder.Open(dir.Write("hostile.V02", movie)), kMovieOk);
+    EXPECT_EQ(decoder.FrameWorkBudget(), 8u * 6144 + 65536);
+    ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
+    EXPECT_EQ(decoder.ReadChunk(), kMovieReadError);
+    const MovieFailure& failure = decoder.LastFailure();
+    EXPECT_EQ(failure.kind, FailureKind::kDamaged);
+    EXPECT_EQ(failure.test, FailureTest::kFrameWorkAboveBudget);
+    EXPECT_TRUE(failure.inChunk);
+    EXPECT_EQ(failure.chunkIndex, 1u);
+    EXPECT_EQ(failure.frameIndex, 1u);
+    EXPECT_GT(failure.values[0], failure.values[1]);
+    EXPECT_EQ(decoder.FramesRemaining(), 2u);
+  }
+}
+
+// Header fields must fit the AVI header as readers take it: at the bound a
+// movie opens (and decodes), one past it is refused as unsupported.
+TEST(WholeMovie, HeaderFieldsThatAnAviCannotHold) {
+  struct Case {
+    const char* name;
+    uint32_t soundRate, scale, soundBytes;
+    MovieResult result;
+    FailureTest test;
+  };
+  const std::vector<Case> cases = {
+      {"sound rate 2^31 - 1", 0x7FFFFFFF, 6, 16, kMovieOk, FailureTest::kNone},
+      {"sound rate 2^31", 0x80000000u, 6, 16, kMovieUnsupported,
+       FailureTest::kSoundRateAboveMaximum},
+      {"scale 2^31 - 1", 8000, 0x7FFFFFFF, 16, kMovieOk, FailureTest::kNone},
+      {"scale 2^31", 8000, 0x80000000u, 16, kMovieUnsupported, FailureTest::kScaleAboveMaximum},
+      // The sound block is twice the sound bytes, one AVI chunk of at most
+      // 2^31 - 1 bytes; the bound passes that test and meets the memory cap.
+      {"sound block 2^31 - 2 bytes", 8000, 6, 0x3FFFFFFF, kMovieNoMemory,
+       FailureTest::kMemoryLimit},
+      {"sound block 2^31 bytes", 8000, 6, 0x40000000, kMovieUnsupported,
+       FailureTest::kSoundBlockAboveMaximum},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    mw::V02MovieOptions options;
+    options.width = 16;
+    options.height = 8;
+    options.frames = c.soundBytes == 16 ? 2 : 0;  // no sound of a gigabyte
+    options.framesPerChunk = 1;
+    options.soundRate = c.soundRate;
+    options.scale = c.scale;
+    options.soundBytesPerChunk = c.soundBytes;
+    mw::Bytes movie;
+    ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
+    if (c.result == kMovieOk) {
+      mw::ExpectedMovie expected;
+      ASSERT_TRUE(mw::ExpectV02(movie, expected));
+      ExpectDecodesExactly("fields", ".V02", movie, nullptr, expected);
+      continue;
+    }
+    TempDir dir;
+    V02Decode decoder;
+    decoder.SetMemoryLimit(64u << 20);
+    EXPECT_EQ(decoder.Open(dir.Write("fields.V02", movie)), c.result);
+    EXPECT_EQ(decoder.LastFailure().test, c.test);
+    decoder.Close();
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/Hostile.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -27,6 +28,9 @@ const char kUsage[] =
     "  porute-mkmovie v02 OUT.V02 [options]   write a VD02 movie\n"
     "  porute-mkmovie v00 OUT.V00 [options]   write a VD00 movie and OUT.snd\n"
     "  porute-mkmovie corpus DIR              write small valid and damaged movies into DIR\n"
+    "  porute-mkmovie hostile OUT.V02 [options]\n"
+    "                                         write a VD02 movie whose few bytes a frame ask\n"
+    "                                         for the whole plane to be rewritten many times\n"
     "  porute-mkmovie --help\n"
     "\n"
     "Options of v02 and v00:\n"
@@ -50,6 +54,12 @@ const char kUsage[] =
     "  --split-moves      two MoveBlocks ops per op list where blocks move\n"
     "Options of v00 only:\n"
     "  --no-sound         write no .snd companion (the movie is then silent)\n"
+    "Options of hostile (defaults: 8192 x 8192, 2 frames, 1 per chunk):\n"
+    "  --width N, --height N, --frames N, --fpc N\n"
+    "  --kind KIND        fill-bytes: one FillBytes op of whole-plane entries; move-blocks:\n"
+    "                     a whole-plane fill, then MoveBlocks ops of one block (default fill-bytes)\n"
+    "  --repeats N        entries or MoveBlocks ops per frame (default 3000; 1 is the benign\n"
+    "                     twin, the same picture with the plane filled once)\n"
     "\n"
     "Exit status: 0 written, 1 a file could not be written, 2 wrong usage.\n";
 
@@ -290,6 +300,44 @@ int WriteCorpus(const std::string& folder) {
   return kExitOk;
 }
 
+int WriteHostile(const std::string& path, const std::vector<std::string_view>& args) {
+  mw::HostileOptions options;
+  for (size_t i = 0; i < args.size(); i += 2) {
+    const std::string_view option = args[i];
+    if (i + 1 >= args.size()) return Usage("missing value after " + std::string(option));
+    const std::string_view value = args[i + 1];
+    bool ok = true;
+    if (option == "--width") ok = ParseNumber(value, options.width);
+    else if (option == "--height") ok = ParseNumber(value, options.height);
+    else if (option == "--frames") ok = ParseNumber(value, options.frames);
+    else if (option == "--fpc") ok = ParseNumber(value, options.framesPerChunk);
+    else if (option == "--repeats") ok = ParseNumber(value, options.repeats) && options.repeats != 0;
+    else if (option == "--kind") {
+      if (value == "fill-bytes") options.kind = mw::HostileKind::kFillBytes;
+      else if (value == "move-blocks") options.kind = mw::HostileKind::kMoveBlocks;
+      else ok = false;
+    } else {
+      return Usage("unknown option " + std::string(option));
+    }
+    if (!ok) return Usage("bad value '" + std::string(value) + "' for " + std::string(option));
+  }
+  if (options.width < 8 || options.width % 8 != 0 || options.height < 8 || options.height % 2 != 0) {
+    return Usage("a VD02 frame is at least 8 × 8 pixels, its width a multiple of 8 and its "
+                 "height a multiple of 2");
+  }
+  if (options.kind == mw::HostileKind::kMoveBlocks && options.repeats > 65534) {
+    return Usage("an op list holds at most 65,534 MoveBlocks ops after its fill");
+  }
+  if (!mw::WriteWholeFile(path, mw::MakeHostileV02(options))) {
+    std::fprintf(stderr, "porute-mkmovie: cannot write %s: %s\n", path.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write failed");
+    return kExitFailed;
+  }
+  std::printf("%s: %u frames, %u x %u\n", path.c_str(), options.frames, options.width,
+              options.height);
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -306,8 +354,14 @@ int main(int argc, char** argv) {
     if (args.size() != 2) return Usage("corpus takes one folder");
     return WriteCorpus(std::string(args[1]));
   }
-  if (command != "v02" && command != "v00") return Usage("unknown command " + std::string(command));
+  if (command != "v02" && command != "v00" && command != "hostile") {
+    return Usage("unknown command " + std::string(command));
+  }
   if (args.size() < 2 || args[1].starts_with("--")) return Usage("missing output path");
+  if (command == "hostile") {
+    return WriteHostile(std::string(args[1]),
+                        std::vector<std::string_view>(args.begin() + 2, args.end()));
+  }
   return WriteMovie(command == "v02", std::string(args[1]),
                     std::vector<std::string_view>(args.begin() + 2, args.end()));
 }
