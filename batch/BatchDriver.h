@@ -37,7 +37,10 @@ class BatchDriver {
 
   // Runs after each file whose output was completed and closed (not after an
   // abort). False stops the batch as an error; the hook has told the user why.
-  using FileDoneHook = std::function<bool(const std::string& inputPath, const std::string& outputPath)>;
+  // Runs after each file is complete on disk; a non-empty answer is the
+  // problem found, and the file counts as failed.
+  using FileDoneHook =
+      std::function<std::string(const std::string& inputPath, const std::string& outputPath)>;
   void SetFileDoneHook(FileDoneHook hook) { fileDoneHook_ = std::move(hook); }
 
   // Idle: converts FileList as one batch and returns when it has ended.
@@ -47,29 +50,25 @@ class BatchDriver {
   // The abort question; Yes sets AbortRequested. Returns the answer.
   bool AskAbort();
 
+  // After an error, go on with the next file instead of stopping the
+  // batch (the command line's --keep-going). Off, as designed.
+  void SetKeepGoing(bool keepGoing) { keepGoing_ = keepGoing; }
+
+  // Per entry of FileList, an output folder that takes the place of SaveDir
+  // for it (a mirrored tree); entries beyond its end, or empty ones, use
+  // SaveDir.
+  std::vector<std::string> OutputFolders;
+
   // Asks the running batch to stop as a confirmed abort does, but at once:
   // the decoder gives up the chunk in hand within a fraction of a second,
-  // the file is completed with the frames of the chunks before, and the
-  // batch ends as aborted. It only stores into a lock-free atomic, so it is
+  // the file is completed with the frames written before, and the batch
+  // ends as aborted. It only stores into a lock-free atomic, so it is
   // async-signal-safe: a SIGINT or SIGTERM handler may call it. A request
   // made while no batch runs holds for the next one.
   void RequestAbort() noexcept { abortNow_.store(true, std::memory_order_relaxed); }
 
-  // How the last batch ended, for the command line's exit status.
-  enum class Outcome { kNothingToDo, kCompleted, kStoppedByError, kAborted };
-  Outcome lastOutcome = Outcome::kNothingToDo;
-
-  // Progress of the file in hand, for hosts that show more than the bar.
-  // fileIndex counts every file visited, skipped ones included.
-  size_t fileIndex = 0;
-  uint32_t fileFrameCount = 0;
-  uint32_t fileFramesWritten = 0;
-
-  // Tally of the last batch: outputs completed, and files passed over because
-  // their output existed and the overwrite question was not answered Yes.
-  // An aborted file counts as neither.
-  size_t filesConverted = 0;
-  size_t filesSkipped = 0;
+  // How the last batch ended, as it was given to the host.
+  const BatchSummary& LastSummary() const { return summary_; }
 
   // The progress bar's position after a chunk: the file's share in percent
   // (rounded down) plus 100 per file before it. The share is formed in 64
@@ -80,19 +79,28 @@ class BatchDriver {
 
  private:
   enum class FileEnd { kNext, kStop };
+  enum class Existing { kReplace, kSkip, kAbort, kRefuse };
   FileEnd ConvertFile(V02Decode& decoder, MovieEncoder& encoder, const std::string& inputPath);
+  Existing DecideOnExisting(const std::string& outputPath, const std::string& inputPath,
+                            BatchFailure& refusal);
+  FileEnd Fail(BatchFailure failure);
+  // AbortRequested (set by the abort question) or RequestAbort.
+  bool AbortPending() const;
+  BatchProgress Progress() const;
   void EndBatch();
-
-  // AbortRequested (set by the hosts and the abort question) or RequestAbort.
-  bool Aborting() const {
-    return AbortRequested != 0 || abortNow_.load(std::memory_order_relaxed);
-  }
 
   BatchHost& host_;
   EncoderFactory encoderFactory_;
   FileDoneHook fileDoneHook_;
   bool overwriteAll_ = false;
+  bool keepGoing_ = false;
   // Read by the decoder inside long frames, on its worker too.
   std::atomic<bool> abortNow_{false};
   static_assert(std::atomic<bool>::is_always_lock_free);
+  BatchSummary summary_;
+  // The file in hand.
+  std::string inputPath_;
+  size_t fileIndex_ = 0;
+  uint32_t fileFrameCount_ = 0;
+  uint32_t fileFramesWritten_ = 0;
 };

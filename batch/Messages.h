@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "batch/BatchHost.h"
+
 // The texts the user sees, shared by every host of the batch driver. They are
 // the program's own wording and must stay exactly as they are.
 
@@ -38,3 +40,7 @@ std::string PathMessage(const std::string& path, const char* text);
 
 // The whole text of the overwrite question for an existing output file.
 std::string OverwriteQuestionText(const std::string& outputPath);
+
+// The designed message for a failure: the path quoted over the text of its
+// kind, or the out-of-memory text alone.
+std::string DesignedMessage(const BatchFailure& failure);

@@ -6,7 +6,7 @@
 
 #include "cli/ConsoleHost.h"
 
-// porute2avi [-o DIR] [-y | -n] [-q] FILE...
+// porute2avi [-o DIR] [-y | -n] [-k] [-r] [-q] FILE...
 struct CommandLine {
   enum class Action { kConvert, kHelp, kVersion, kUsageError };
   Action action = Action::kConvert;
@@ -15,6 +15,7 @@ struct CommandLine {
   std::string outputDir;   // empty: next to each input
   ConsoleHost::Options host;
   std::vector<std::string> files;
+  bool recursive = false;  // -r: folders with their subfolders
 
   // --info [--json] describes the files, --check decodes them; neither
   // writes anything.

@@ -4,14 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "batch/BatchDriver.h"
-#include "batch/Messages.h"
+#include "cli/Gettext.h"
 #include "cli/Interrupts.h"
 #include "cli/ProgressLine.h"
+#include "cli/ShownText.h"
 
 namespace {
 
@@ -34,6 +35,32 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lowerWord) {
   return true;
 }
 
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+  char text[1024];
+  const int n = std::snprintf(text, sizeof text, format, args...);
+  return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
+const char* KindText(BatchFailure::Kind kind) {
+  switch (kind) {
+    case BatchFailure::Kind::kNoMemory:
+      return _("cannot obtain the memory");
+    case BatchFailure::Kind::kUnsupported:
+      return _("unsupported file format");
+    case BatchFailure::Kind::kReadInput:
+      return _("reading the file failed");
+    case BatchFailure::Kind::kWriteOutput:
+      return _("writing the file failed");
+    case BatchFailure::Kind::kVerifyOutput:
+      return _("verification failed");
+    case BatchFailure::Kind::kOpenInput:
+    case BatchFailure::Kind::kOpenOutput:
+      break;
+  }
+  return _("cannot open the file");
+}
+
 }  // namespace
 
 std::optional<OverwriteAnswer> ParseOverwriteReply(std::string_view line) {
@@ -48,6 +75,30 @@ std::optional<OverwriteAnswer> ParseOverwriteReply(std::string_view line) {
   return std::nullopt;
 }
 
+std::string FailureLine(const BatchFailure& failure) {
+  std::string line = ShownText(failure.path);
+  line += ": ";
+  line += KindText(failure.kind);
+  if (!failure.cause.empty()) {
+    line += ": ";
+    line += gettext(failure.cause.c_str());
+  } else if (failure.sysErrno != 0) {
+    line += ": ";
+    line += std::strerror(failure.sysErrno);
+  }
+  return line;
+}
+
+std::string DurationText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  const auto h = static_cast<long long>(seconds / 3600);
+  const int m = static_cast<int>(seconds / 60 % 60);
+  const int s = static_cast<int>(seconds % 60);
+  if (h > 0) return Format(_("%lld h %d min %d s"), h, m, s);
+  if (m > 0) return Format(_("%d min %d s"), m, s);
+  return Format(_("%d s"), s);
+}
+
 ConsoleHost::ConsoleHost(Options options, int inputFd, int errorFd)
     : options_(options),
       inputFd_(inputFd),
@@ -56,6 +107,7 @@ ConsoleHost::ConsoleHost(Options options, int inputFd, int errorFd)
       errorIsTerminal_(isatty(errorFd) == 1) {
   const char* term = std::getenv("TERM");
   smartTerminal_ = errorIsTerminal_ && term != nullptr && std::strcmp(term, "dumb") != 0;
+  startNs_ = MonotonicNs();
 }
 
 void ConsoleHost::Write(std::string_view text) {
@@ -65,6 +117,14 @@ void ConsoleHost::Write(std::string_view text) {
     if (n <= 0) return;  // a closed or full stderr must not stop the batch
     text.remove_prefix(static_cast<size_t>(n));
   }
+}
+
+void ConsoleHost::WriteLine(const std::string& text) {
+  ClearProgress();
+  std::string line = "porute2avi: ";
+  line += text;
+  line += '\n';
+  Write(line);
 }
 
 size_t ConsoleHost::TerminalColumns() const {
@@ -85,9 +145,7 @@ void ConsoleHost::ClearProgress() {
 
 void ConsoleHost::DrawProgress(bool force) {
   // Nothing to show before the first file is in hand.
-  if (options_.quiet || !smartTerminal_ || driver_ == nullptr || !running_ || fileName_.empty()) {
-    return;
-  }
+  if (options_.quiet || !smartTerminal_ || !running_ || fileName_.empty()) return;
   const int64_t now = MonotonicNs();
   if (!force && now - lastDrawNs_ < kRedrawIntervalNs) return;
   lastDrawNs_ = now;
@@ -95,13 +153,25 @@ void ConsoleHost::DrawProgress(bool force) {
   ProgressState state;
   // A list replaced during the batch may run past the maximum set at its
   // start; the line never shows more than 100%.
-  const uint64_t percent = maximum_ == 0 ? 0 : uint64_t{position_} * 100 / maximum_;
+  const uint64_t percent = maximum_ == 0 ? 0 : uint64_t{progress_.barPosition} * 100 / maximum_;
   state.batchPercent = percent > 100 ? 100u : static_cast<uint32_t>(percent);
-  state.fileNumber = driver_->fileIndex + 1;
-  state.fileTotal = driver_->FileList.size();
-  state.framesDone = driver_->fileFramesWritten;
-  state.frameTotal = driver_->fileFrameCount;
+  state.fileNumber = progress_.fileIndex + 1;
+  state.fileTotal = progress_.fileCount;
+  state.framesDone = progress_.framesDone;
+  state.frameTotal = progress_.frameTotal;
   state.fileName = fileName_;
+  const int64_t elapsedNs = now - startNs_;
+  state.elapsedSeconds = elapsedNs / 1'000'000'000;
+  const uint64_t frames = framesBefore_ + progress_.framesDone;
+  if (elapsedNs > 0) {
+    state.framesPerSecond = static_cast<uint32_t>(frames * 1'000'000'000 / uint64_t(elapsedNs));
+  }
+  // What is left of the batch in the bar's measure, at the pace so far.
+  if (progress_.barPosition > 0 && maximum_ >= progress_.barPosition) {
+    state.secondsLeft =
+        static_cast<int64_t>(static_cast<double>(elapsedNs) / 1e9 *
+                             (maximum_ - progress_.barPosition) / progress_.barPosition);
+  }
 
   char line[1024];
   const size_t length = FormatProgressLine(state, TerminalColumns(), line + 1, sizeof line - 5);
@@ -112,27 +182,37 @@ void ConsoleHost::DrawProgress(bool force) {
 }
 
 void ConsoleHost::NoticeInterrupt() {
-  if (interrupted_ || InterruptCount() == 0) return;
-  interrupted_ = true;
-  if (driver_ != nullptr) driver_->AbortRequested = 1;
-  ClearProgress();
-  // The file in hand is closed after its current chunk; none is begun after.
-  Write("porute2avi: interrupted, stopping (interrupt again to quit at once)\n");
+  if (interruptNoticed_ || InterruptCount() == 0) return;
+  interruptNoticed_ = true;
+  // The driver was asked to stop by the signal handler itself; the file in
+  // hand is closed with the frames written so far and none is begun after it.
+  WriteLine(_("interrupted; closing the file in hand"));
 }
 
-void ConsoleHost::ShowError(const std::string& text) {
-  ClearProgress();
-  Write(text);
-  Write("\n");
+void ConsoleHost::ShowError(const BatchFailure& failure) {
+  WriteLine(FailureLine(failure));
+  if (!failure.outputPath.empty()) {
+    AnnouncePartial(failure.outputPath, failure.framesWritten, failure.frameCount);
+  }
+}
+
+void ConsoleHost::ShowNote(const std::string& text) { WriteLine(text); }
+
+void ConsoleHost::AnnouncePartial(const std::string& outputPath, uint32_t frames,
+                                  uint32_t frameCount) {
+  WriteLine(
+      ShownText(outputPath) + ": " +
+      Format(_("the file is partial: it holds %u of the movie's %u frames"), frames, frameCount));
 }
 
 void ConsoleHost::AnnounceSkip(const std::string& outputPath, const char* reason) {
-  ClearProgress();
-  Write("porute2avi: skipped: ");
-  Write(outputPath);
-  Write(" (");
-  Write(reason);
-  Write(")\n");
+  WriteLine(ShownText(outputPath) + ": " + reason);
+}
+
+void ConsoleHost::ReportEarlyFailure(const std::string& path, int sysErrno) {
+  WriteLine(ShownText(path) + ": " + _("cannot read the folder") + ": " + std::strerror(sysErrno));
+  ++earlyFailures_;
+  earlyFailed_.push_back(path);
 }
 
 ConsoleHost::LineRead ConsoleHost::ReadReplyLine(std::string& line) {
@@ -152,11 +232,11 @@ ConsoleHost::LineRead ConsoleHost::ReadReplyLine(std::string& line) {
 
 OverwriteAnswer ConsoleHost::AskOnTerminal(const std::string& outputPath) {
   ClearProgress();
-  Write(OverwriteQuestionText(outputPath));
-  Write(" [y/n/a] ");
+  Write("porute2avi: " + ShownText(outputPath) + ": " + _("the file exists; overwrite it?") +
+        " [y/n/a] ");
   std::string line;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (attempt == 1) Write("Please answer y (yes), n (no) or a (yes to all): ");
+    if (attempt == 1) Write(_("Please answer y (yes), n (no) or a (yes to all): "));
     switch (ReadReplyLine(line)) {
       case LineRead::kInterrupted:
         Write("\n");
@@ -164,17 +244,19 @@ OverwriteAnswer ConsoleHost::AskOnTerminal(const std::string& outputPath) {
         return OverwriteAnswer::kCancelled;
       case LineRead::kEndOfInput:
         Write("\n");
-        AnnounceSkip(outputPath, "exists; no answer");
+        AnnounceSkip(outputPath, _("skipped: the file exists and no answer came"));
         return OverwriteAnswer::kCancelled;
       case LineRead::kLine:
         if (const auto answer = ParseOverwriteReply(line)) {
-          if (*answer == OverwriteAnswer::kNo) AnnounceSkip(outputPath, "exists");
+          if (*answer == OverwriteAnswer::kNo) {
+            AnnounceSkip(outputPath, _("skipped: the file exists"));
+          }
           return *answer;
         }
         break;
     }
   }
-  AnnounceSkip(outputPath, "exists; no answer");
+  AnnounceSkip(outputPath, _("skipped: the file exists and no answer came"));
   return OverwriteAnswer::kCancelled;
 }
 
@@ -183,21 +265,22 @@ OverwriteAnswer ConsoleHost::ConfirmOverwrite(const std::string& outputPath) {
     case OverwritePolicy::kAlways:
       return OverwriteAnswer::kYesToAll;
     case OverwritePolicy::kNever:
-      AnnounceSkip(outputPath, "exists");
+      AnnounceSkip(outputPath, _("skipped: the file exists"));
       return OverwriteAnswer::kNo;
     case OverwritePolicy::kAsk:
       break;
   }
   // The question needs a terminal to be seen on and one to answer from.
   if (!inputIsTerminal_ || !errorIsTerminal_) {
-    AnnounceSkip(outputPath, "exists; no terminal to ask, use -y to overwrite");
+    AnnounceSkip(outputPath, _("skipped: the file exists and there is no terminal to ask on"));
+    ++skippedWithoutTerminal_;
     return OverwriteAnswer::kNo;
   }
   return AskOnTerminal(outputPath);
 }
 
 bool ConsoleHost::ConfirmAbort() {
-  // On the command line the interrupt is the answer: nothing asks twice.
+  // On the command line the signal is the answer: nothing asks twice.
   return true;
 }
 
@@ -208,43 +291,67 @@ void ConsoleHost::SetRunning(bool running) {
 
 void ConsoleHost::SetProgressMaximum(uint32_t maximum) { maximum_ = maximum; }
 
-void ConsoleHost::SetProgressPosition(uint32_t position) {
-  position_ = position;
+void ConsoleHost::ShowProgress(const BatchProgress& progress) {
+  progress_ = progress;
   DrawProgress(false);
 }
 
-void ConsoleHost::ShowFileName(const std::string& fileName) {
-  fileName_ = fileName;
-  if (options_.quiet || !errorIsTerminal_ || driver_ == nullptr) return;
+void ConsoleHost::ShowFileName(const std::string& fileName, const BatchProgress& progress) {
+  // The frames of the file before count towards the rate.
+  if (!fileName_.empty()) framesBefore_ += progress_.framesDone;
+  progress_ = progress;
+  fileName_ = ShownText(fileName);
+  if (options_.quiet || !errorIsTerminal_) return;
   if (smartTerminal_) {
     DrawProgress(true);
     return;
   }
   // A terminal that cannot redraw gets one plain line per file.
-  char head[64];
-  const int n = std::snprintf(head, sizeof head, "[%zu/%zu] ", driver_->fileIndex + 1,
-                              driver_->FileList.size());
-  Write(std::string_view(head, n > 0 ? static_cast<size_t>(n) : 0));
-  Write(fileName);
-  Write("\n");
+  Write(Format("[%zu/%zu] ", progress.fileIndex + 1, progress.fileCount) + fileName_ + "\n");
 }
 
 void ConsoleHost::ShowFrame(const TBitmap&) {}
 
 void ConsoleHost::Pump() { NoticeInterrupt(); }
 
-void ConsoleHost::Finish() {
-  if (InterruptCount() > 0) interrupted_ = true;
+void ConsoleHost::BatchFinished(const BatchSummary& summary) {
+  outcome_ = summary.outcome;
   ClearProgress();
-  if (options_.quiet || !errorIsTerminal_ || driver_ == nullptr) return;
-  if (driver_->lastOutcome == BatchDriver::Outcome::kNothingToDo) return;
-  char summary[128];
-  const int n = std::snprintf(summary, sizeof summary, "porute2avi: %zu converted, %zu skipped%s\n",
-                              driver_->filesConverted, driver_->filesSkipped,
-                              driver_->lastOutcome == BatchDriver::Outcome::kAborted
-                                  ? ", interrupted"
-                                  : driver_->lastOutcome == BatchDriver::Outcome::kStoppedByError
-                                        ? ", stopped by an error"
-                                        : "");
-  Write(std::string_view(summary, n > 0 ? static_cast<size_t>(n) : 0));
+  if (summary.outcome == BatchSummary::Outcome::kAborted) {
+    NoticeInterrupt();
+    if (!summary.abortedOutput.empty()) {
+      AnnouncePartial(summary.abortedOutput, summary.abortedFrames, summary.abortedFrameCount);
+    }
+  }
+  failedCount_ = summary.failed + earlyFailures_;
+  if (options_.quiet) return;
+  const int64_t seconds = (MonotonicNs() - startNs_) / 1'000'000'000;
+  // TRANSLATORS: files converted, skipped and failed, then how long it took.
+  WriteLine(Format(_("%zu converted, %zu skipped, %zu failed in %s"), summary.converted,
+                   summary.skipped, failedCount_, DurationText(seconds).c_str()));
+  if (options_.keepGoing) {
+    for (const std::string& path : earlyFailed_) {
+      WriteLine(Format(_("failed: %s"), ShownText(path).c_str()));
+    }
+    for (const BatchFailure& failure : summary.failures) {
+      WriteLine(Format(_("failed: %s"), ShownText(failure.inputPath).c_str()));
+    }
+  }
+  if (skippedWithoutTerminal_ != 0) {
+    WriteLine(Format(ngettext("%zu existing output file was skipped: there is no terminal to "
+                              "ask on; pass -y to overwrite or -n to skip",
+                              "%zu existing output files were skipped: there is no terminal to "
+                              "ask on; pass -y to overwrite or -n to skip",
+                              skippedWithoutTerminal_),
+                     skippedWithoutTerminal_));
+  }
+}
+
+int ConsoleHost::ExitStatus() const {
+  if (outcome_ == BatchSummary::Outcome::kAborted) {
+    const int signalNumber = FirstInterruptSignal();
+    return 128 + (signalNumber != 0 ? signalNumber : 2);
+  }
+  if (failedCount_ != 0 || earlyFailures_ != 0 || skippedWithoutTerminal_ != 0) return 1;
+  return 0;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
-// Texts the user reads are English in the code and looked up in the
-// "porute2avi" catalogue; without a catalogue they show as written.
+// porute2avi's texts follow the locale through the "porute2avi" catalogue:
+// English in the code, other languages in po/. _() translates at once, N_()
+// only marks a text that is translated where it is used.
 #include <libintl.h>
 
-#ifndef _
+inline constexpr char kTextDomain[] = "porute2avi";
+
 #define _(text) gettext(text)
-#endif
+#define N_(text) (text)

@@ -1,13 +1,25 @@
 #pragma once
 
-// Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the batch to stop after the chunk in
-// hand, so the file being written is closed as a well-formed AVI. A second
-// signal ends the program at once with the signal's default action.
+class BatchDriver;
+
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the batch to stop at once
+// (BatchDriver::RequestAbort): the file in hand is closed as a well-formed
+// AVI file holding the frames written so far, and no further file is begun.
+// A further signal asks the same again and never kills the program half way
+// through a file: the file's index is in memory and is written when the file
+// is closed.
 //
 // The handlers are installed without SA_RESTART, so a read from the terminal
 // (the overwrite question) returns EINTR and the caller can look at the count.
-void InstallInterruptHandlers();
+// SIGPIPE and SIGXFSZ are ignored: a closed pipe and a file size limit then
+// make writes fail (EPIPE, EFBIG), and those failures are reported.
+void InstallInterruptHandlers(BatchDriver& driver);
 
-// Number of stop signals received so far (0, 1, or 2 for a second one still
-// being delivered).
+// The signals stay caught, but no longer reach the driver, which may then be
+// destroyed.
+void DetachInterruptHandlers();
+
+// Number of stop signals received so far.
 int InterruptCount();
+// The first stop signal received, 0 when none.
+int FirstInterruptSignal();

@@ -1,7 +1,10 @@
 #include "cli/ProgressLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "cli/Gettext.h"
 
 namespace {
 
@@ -80,14 +83,41 @@ size_t DisplayWidth(std::string_view text) {
   return cells;
 }
 
+void FormatClock(int64_t seconds, char* out, size_t capacity) {
+  if (seconds < 0) seconds = 0;
+  const long long h = seconds / 3600;
+  const int m = static_cast<int>(seconds / 60 % 60);
+  const int s = static_cast<int>(seconds % 60);
+  if (h > 0) {
+    std::snprintf(out, capacity, "%lld:%02d:%02d", h, m, s);
+  } else {
+    std::snprintf(out, capacity, "%d:%02d", m, s);
+  }
+}
+
 size_t FormatProgressLine(const ProgressState& state, size_t columns, char* out,
                           size_t capacity) {
   if (capacity == 0) return 0;
-  char head[96];
-  const int headLength =
+  char elapsed[32];
+  char left[32];
+  FormatClock(state.elapsedSeconds, elapsed, sizeof elapsed);
+  if (state.secondsLeft < 0) {
+    std::snprintf(left, sizeof left, "-:--");
+  } else {
+    FormatClock(state.secondsLeft, left, sizeof left);
+  }
+  char head[256];
+  const int counted =
       std::snprintf(head, sizeof head, "%3u%% [%zu/%zu] %u/%u ", state.batchPercent,
                     state.fileNumber, state.fileTotal, state.framesDone, state.frameTotal);
-  const std::string_view headText(head, headLength > 0 ? static_cast<size_t>(headLength) : 0);
+  size_t headLength = counted > 0 ? static_cast<size_t>(counted) : 0;
+  // TRANSLATORS: frames per second, time elapsed and time left in the
+  // progress line.
+  const int timed =
+      std::snprintf(head + headLength, sizeof head - headLength, _("%u fps %s elapsed %s left "),
+                    state.framesPerSecond, elapsed, left);
+  if (timed > 0) headLength = std::min(sizeof head - 1, headLength + static_cast<size_t>(timed));
+  const std::string_view headText(head, headLength);
 
   size_t written = 0;
   auto append = [&](std::string_view text) {
@@ -96,13 +126,14 @@ size_t FormatProgressLine(const ProgressState& state, size_t columns, char* out,
     written += n;
   };
 
-  // The head is ASCII: one cell per byte.
-  if (headText.size() >= columns) {
-    append(headText.substr(0, columns));
+  const size_t headCells = DisplayWidth(headText);
+  if (headCells >= columns) {
+    size_t used = 0;
+    append(headText.substr(0, PrefixFitting(headText, columns, used)));
     return written;
   }
   append(headText);
-  const size_t room = columns - headText.size();
+  const size_t room = columns - headCells;
   if (DisplayWidth(state.fileName) <= room) {
     append(state.fileName);
     return written;

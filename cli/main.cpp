@@ -4,16 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "avifile/AviFileLimits.h"
 #include "batch/BatchDriver.h"
 #include "batch/Messages.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleHost.h"
+#include "cli/Gettext.h"
+#include "cli/InputList.h"
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
 #include "avifile/AviFileLimits.h"
+#include "cli/ShownText.h"
+
 #ifdef PORUTE_HAVE_FFMPEG
 #include <new>
 
@@ -24,29 +32,54 @@ extern "C" {
 }
 #endif
 
+#ifndef PORUTE2AVI_LOCALEDIR
+#define PORUTE2AVI_LOCALEDIR "/usr/local/share/locale"
+#endif
+
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 
 int UsageFailure(const std::string& message) {
-  std::fprintf(stderr, "porute2avi: %s\nTry 'porute2avi --help' for more information.\n",
-               message.c_str());
+  std::fprintf(stderr, "porute2avi: %s\n", message.c_str());
+  std::fprintf(stderr, _("Try 'porute2avi --help' for more information.\n"));
   return kExitUsage;
 }
 
 // "out/" and "out" name one folder; without the trailing slashes the paths in
 // the messages read "out/a.avi" instead of "out//a.avi". The root stays "/".
+// The extension of the outputs that the chosen format writes.
+std::string OutputExtension(const std::string& format) { return "." + format; }
+
 std::string WithoutTrailingSlashes(std::string folder) {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
 }
 
+// The catalogue is installed with the program; a program run from its build
+// tree is told where the build's catalogue is (PORUTE2AVI_LOCALEDIR).
+void StartTranslations() {
+  std::setlocale(LC_ALL, "");
+  const char* fromEnvironment = std::getenv("PORUTE2AVI_LOCALEDIR");
+  bindtextdomain(kTextDomain, fromEnvironment != nullptr && *fromEnvironment != '\0'
+                                  ? fromEnvironment
+                                  : PORUTE2AVI_LOCALEDIR);
+  textdomain(kTextDomain);
+}
+
+std::string Format2(const char* format, const std::string& a, const std::string& b,
+                    const std::string& c = {}) {
+  char text[4096];
+  const int n = std::snprintf(text, sizeof text, format, a.c_str(), b.c_str(), c.c_str());
+  return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  StartTranslations();
   CommandLine line = ParseCommandLine(argc, argv);
   switch (line.action) {
     case CommandLine::Action::kUsageError:
@@ -73,13 +106,16 @@ int main(int argc, char* argv[]) {
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
-  if (!line.outputDir.empty()) {
+  const std::string outputDir = WithoutTrailingSlashes(line.outputDir);
+  if (!outputDir.empty()) {
     struct stat info {};
-    if (stat(line.outputDir.c_str(), &info) != 0) {
-      return UsageFailure("output folder '" + line.outputDir + "' does not exist");
+    if (stat(outputDir.c_str(), &info) != 0) {
+      return UsageFailure(
+          Format2(_("output folder '%s' does not exist"), ShownText(line.outputDir), {}));
     }
     if (!S_ISDIR(info.st_mode)) {
-      return UsageFailure("output folder '" + line.outputDir + "' is not a folder");
+      return UsageFailure(
+          Format2(_("output folder '%s' is not a folder"), ShownText(line.outputDir), {}));
     }
   }
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
@@ -88,13 +124,20 @@ int main(int argc, char* argv[]) {
   // disk, instead of the signal ending the program with the file unfinished.
   signal(SIGXFSZ, SIG_IGN);
 
-  InstallInterruptHandlers();
+  const InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
+  if (const auto collision = FindCollision(inputs, outputDir, OutputExtension(line.format))) {
+    std::fprintf(stderr, "porute2avi: %s\n",
+                 Format2(_("%s and %s would both write %s; nothing was converted"),
+                         ShownText(collision->firstInput), ShownText(collision->secondInput),
+                         ShownText(collision->output))
+                     .c_str());
+    return kExitUsage;
+  }
 
   ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
   BatchDriver driver(host);
-  host.Attach(&driver);
-  driver.FileList = std::move(line.files);
-  driver.SaveDir = WithoutTrailingSlashes(line.outputDir);
+  driver.SetKeepGoing(line.host.keepGoing);
+  InstallInterruptHandlers(driver);
 #ifdef PORUTE_HAVE_FFMPEG
   // The libraries' own chatter stays out of our messages; their errors reach
   // the user through the encoder's failure causes.
@@ -110,20 +153,29 @@ int main(int argc, char* argv[]) {
     const bool lossless = line.format != "mp4";
     driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
       const VerifyReport report = VerifyOutput(input, output, lossless);
-      host.ShowNote("porute2avi: " + output + ": " +
-                    (report.ok ? DescribeVerified(report, lossless)
-                               : "verification failed: " + report.problem));
-      return report.ok;
+      if (!report.ok) return report.problem;
+      host.ShowNote(ShownText(output) + ": " + DescribeVerified(report, lossless));
+      return std::string();
     });
   }
 #endif
 
-  if (InterruptCount() == 0) driver.BtnStartClick();
-  host.Finish();
-
-  if (driver.lastOutcome == BatchDriver::Outcome::kStoppedByError) return kExitError;
-  if (host.Interrupted() || driver.lastOutcome == BatchDriver::Outcome::kAborted) {
-    return kExitInterrupted;
+  for (const InputList::Unreadable& folder : inputs.unreadable) {
+    host.ReportEarlyFailure(folder.path, folder.sysErrno);
   }
-  return kExitOk;
+  std::string failedFolder;
+  int folderErrno = 0;
+  if (!MakeOutputFolders(inputs, failedFolder, folderErrno)) {
+    std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(failedFolder).c_str(),
+                 _("cannot make the folder"), std::strerror(folderErrno));
+    return kExitError;
+  }
+  if (inputs.unreadable.empty() || line.host.keepGoing) {
+    driver.FileList = inputs.files;
+    driver.OutputFolders = inputs.outputFolders;
+    driver.SaveDir = outputDir;
+  }
+  driver.BtnStartClick();
+  DetachInterruptHandlers();
+  return host.ExitStatus();
 }

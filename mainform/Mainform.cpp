@@ -312,7 +312,9 @@ void TForm1::ShowPreview(const std::string& path) {
   if (decoder) decoder->Close();
 }
 
-void TForm1::ShowError(const std::string& text) { ShowWarningBox(QString::fromUtf8(text)); }
+void TForm1::ShowError(const BatchFailure& failure) {
+  ShowWarningBox(QString::fromUtf8(DesignedMessage(failure)));
+}
 
 OverwriteAnswer TForm1::ConfirmOverwrite(const std::string& outputPath) {
   return AskOverwriteBox(QString::fromUtf8(OverwriteQuestionText(outputPath)));
@@ -328,9 +330,13 @@ void TForm1::SetRunning(bool running) {
 
 void TForm1::SetProgressMaximum(uint32_t maximum) { ProgressBar1->setMaximum(ClampToInt(maximum)); }
 
-void TForm1::SetProgressPosition(uint32_t position) {
-  ProgressBar1->setValue(std::clamp(ClampToInt(position), ProgressBar1->minimum(),
+void TForm1::ShowProgress(const BatchProgress& progress) {
+  ProgressBar1->setValue(std::clamp(ClampToInt(progress.barPosition), ProgressBar1->minimum(),
                                     ProgressBar1->maximum()));
+}
+
+void TForm1::ShowFileName(const std::string& fileName, const BatchProgress&) {
+  ShowFileName(fileName);
 }
 
 void TForm1::ShowFileName(const std::string& fileName) {

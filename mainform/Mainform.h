@@ -78,13 +78,15 @@ class TForm1 : public QWidget, public BatchHost {
   void ShowPreview(const std::string& path);
 
   // BatchHost: what the driver shows through the window.
-  void ShowError(const std::string& text) override;
+  void ShowError(const BatchFailure& failure) override;
   OverwriteAnswer ConfirmOverwrite(const std::string& outputPath) override;
   bool ConfirmAbort() override;
   void SetRunning(bool running) override;
   void SetProgressMaximum(uint32_t maximum) override;
-  void SetProgressPosition(uint32_t position) override;
-  void ShowFileName(const std::string& fileName) override;
+  void ShowProgress(const BatchProgress& progress) override;
+  void ShowFileName(const std::string& fileName, const BatchProgress& progress) override;
+  // The caption of FnameLbl.
+  void ShowFileName(const std::string& fileName);
   void ShowFrame(const TBitmap& frame) override;
   void Pump() override;
 

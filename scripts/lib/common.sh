@@ -4,7 +4,7 @@
 # Debian packages every script may need. Building and testing need them all;
 # a machine that has them is left alone.
 PORUTE_BUILD_PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config gettext
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
@@ -14,12 +14,24 @@ PORUTE_BUILD_PACKAGES=(
 PORUTE_TEST_PACKAGES=(
   ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
-  desktop-file-utils shared-mime-info debootstrap mandoc
+  desktop-file-utils shared-mime-info debootstrap locales mandoc
 )
 # Making and checking the Debian package (scripts/package).
 PORUTE_PACKAGE_PACKAGES=(
   dpkg-dev fakeroot lintian appstream
 )
+
+# The command line's messages are tested in Japanese too: the locale is
+# generated once when the system lacks it.
+ensure_japanese_locale() {
+  if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    return 0
+  fi
+  echo "Generating the ja_JP.UTF-8 locale" >&2
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
 
 porute_root() { cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd; }
 

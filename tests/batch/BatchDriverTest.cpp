@@ -5,9 +5,11 @@
 #include "v02dec/V02Decode.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "batch/AviMovieEncoder.h"
 #include "batch/Messages.h"
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/MovieFiles.h"
@@ -40,7 +43,13 @@ class ScriptedHost : public BatchHost {
   int pumps = 0;
   bool busyWhileRunning = true;
 
-  void ShowError(const std::string& text) override { Record("error " + text); }
+  std::vector<BatchFailure> failures;
+  std::vector<BatchSummary> summaries;
+
+  void ShowError(const BatchFailure& failure) override {
+    failures.push_back(failure);
+    Record("error " + DesignedMessage(failure));
+  }
   OverwriteAnswer ConfirmOverwrite(const std::string& path) override {
     Record("ask " + path);
     if (overwriteAnswers.empty()) {
@@ -63,10 +72,13 @@ class ScriptedHost : public BatchHost {
   }
   void SetRunning(bool running) override { Record(running ? "running" : "idle"); }
   void SetProgressMaximum(uint32_t maximum) override { Record("max " + std::to_string(maximum)); }
-  void SetProgressPosition(uint32_t position) override {
-    Record("pos " + std::to_string(position));
+  void ShowProgress(const BatchProgress& progress) override {
+    Record("pos " + std::to_string(progress.barPosition));
   }
-  void ShowFileName(const std::string& name) override { Record("name " + name); }
+  void ShowFileName(const std::string& name, const BatchProgress&) override {
+    Record("name " + name);
+  }
+  void BatchFinished(const BatchSummary& summary) override { summaries.push_back(summary); }
   void ShowFrame(const TBitmap& frame) override {
     Record("frame");
     shownFrames.emplace_back(frame.Pixels(), frame.Pixels() + frame.PixelBytes());
@@ -186,8 +198,8 @@ TEST_F(BatchDriverTest, TwentyFiveFramesGoInFourChunksWithAWholeSoundBlockLast) 
                            "frame", "pos 96", "pump", "frame", "pos 100", "pump",
                            "idle", "pos 0"}));
   EXPECT_TRUE(host.busyWhileRunning);
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kCompleted);
-  EXPECT_EQ(driver.filesConverted, 1u);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kCompleted);
+  EXPECT_EQ(driver.LastSummary().converted, 1u);
   // The preview gets the first frame of each chunk: frames 0, 8, 16, 24.
   ASSERT_EQ(host.shownFrames.size(), 4u);
   for (size_t chunk = 0; chunk < 4; ++chunk) {
@@ -200,7 +212,7 @@ TEST_F(BatchDriverTest, EmptyListDoesNothing) {
   driver.BtnStartClick();
   EXPECT_TRUE(host.log.empty());
   EXPECT_EQ(driver.Busy, 0);
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kNothingToDo);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kNothingToDo);
 }
 
 TEST_F(BatchDriverTest, ZeroFramesMakeAnEmptyFileAndTheBatchGoesOn) {
@@ -211,7 +223,7 @@ TEST_F(BatchDriverTest, ZeroFramesMakeAnEmptyFileAndTheBatchGoesOn) {
 
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name z.V00", "name b.V00", "frame",
                            "pos 200", "pump", "idle", "pos 0"}));
-  EXPECT_EQ(driver.filesConverted, 2u);
+  EXPECT_EQ(driver.LastSummary().converted, 2u);
   if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
   const porute_test::Probe probe = porute_test::ProbeFile(In("z.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
@@ -241,8 +253,8 @@ TEST_F(BatchDriverTest, OverwriteAnswersPerFileAndPerBatch) {
   EXPECT_EQ(porute_test::ReadText(In("p.avi")), "kept");
   EXPECT_NE(porute_test::ReadText(In("q.avi")), "kept");
   EXPECT_NE(porute_test::ReadText(In("r.avi")), "kept");
-  EXPECT_EQ(driver.filesConverted, 2u);
-  EXPECT_EQ(driver.filesSkipped, 1u);
+  EXPECT_EQ(driver.LastSummary().converted, 2u);
+  EXPECT_EQ(driver.LastSummary().skipped, 1u);
 
   // Yes to all does not carry over into the next batch; a question closed
   // without an answer skips the file like No and leaves it untouched.
@@ -256,7 +268,7 @@ TEST_F(BatchDriverTest, OverwriteAnswersPerFileAndPerBatch) {
                            "ask " + In("r.avi"), "idle", "pos 0"}));
   EXPECT_EQ(porute_test::ReadText(In("p.avi")), "kept");
   EXPECT_NE(porute_test::ReadText(In("q.avi")), "kept");
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kCompleted);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kCompleted);
 }
 
 TEST_F(BatchDriverTest, SameNameFromTwoFoldersMeetsTheQuestionInOneSaveDir) {
@@ -317,7 +329,7 @@ TEST_F(BatchDriverTest, AbortTakesEffectAfterTheCurrentChunk) {
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name a.V00", "frame", "pos 20",
                            "pump", "abort?", "frame", "pos 40", "pump", "abort?", "idle",
                            "pos 0"}));
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kAborted);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kAborted);
   EXPECT_EQ(driver.Busy, 0);
   EXPECT_EQ(driver.AbortRequested, 0);
   EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
@@ -354,7 +366,7 @@ TEST_P(BatchDriverErrors, StopTheBatchWithTheirMessageAndLeaveItIdle) {
   EXPECT_EQ(host.log[host.log.size() - 2], "idle");
   EXPECT_EQ(host.log.back(), "pos 0");
   EXPECT_TRUE(host.busyWhileRunning);
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kStoppedByError);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kStoppedByError);
   EXPECT_EQ(driver.Busy, 0);
   EXPECT_FALSE(porute_test::FileExists(In("next.avi"))) << "the batch went on";
   EXPECT_EQ(porute_test::FileExists(In("first.avi")), c.outputLeft);
@@ -432,6 +444,113 @@ INSTANTIATE_TEST_SUITE_P(
                   true}),
     [](const testing::TestParamInfo<ErrorCase>& param) { return std::string(param.param.label); });
 
+// An output that is another name of a file being read is refused before
+// anything is written, whatever the overwrite mode: the movie and its sound
+// file stay as they were.
+struct AliasCase {
+  const char* label;
+  bool toCompanion;
+  bool hardLink;
+};
+
+class OutputAlias : public BatchDriverTest, public testing::WithParamInterface<AliasCase> {};
+
+TEST_P(OutputAlias, IsRefusedAndLeavesTheInputsAlone) {
+  const AliasCase& c = GetParam();
+  WriteV00(In("m.V00"), 9);
+  const std::string companion = moviewriter::CompanionPath(In("m.V00"));
+  const std::string movieBefore = porute_test::ReadText(In("m.V00"));
+  const std::string soundBefore = porute_test::ReadText(companion);
+  const std::string target = c.toCompanion ? companion : In("m.V00");
+  ASSERT_EQ(c.hardLink ? link(target.c_str(), In("m.avi").c_str())
+                       : symlink(target.c_str(), In("m.avi").c_str()),
+            0);
+  WriteV00(In("next.V00"), 1, false);
+  driver.FileList = {In("m.V00"), In("next.V00")};
+  driver.SetKeepGoing(true);
+  driver.BtnStartClick();
+
+  ASSERT_EQ(host.failures.size(), 1u);
+  EXPECT_EQ(host.failures[0].kind, BatchFailure::Kind::kOpenOutput);
+  EXPECT_EQ(DesignedMessage(host.failures[0]), PathMessage(In("m.avi"), kTextOpenFailed));
+  EXPECT_EQ(porute_test::ReadText(In("m.V00")), movieBefore);
+  EXPECT_EQ(porute_test::ReadText(companion), soundBefore);
+  EXPECT_TRUE(porute_test::FileExists(In("next.avi")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OutputAlias,
+                         testing::Values(AliasCase{"SymlinkToMovie", false, false},
+                                         AliasCase{"HardLinkToMovie", false, true},
+                                         AliasCase{"SymlinkToSound", true, false},
+                                         AliasCase{"HardLinkToSound", true, true}),
+                         [](const testing::TestParamInfo<AliasCase>& p) {
+                           return std::string(p.param.label);
+                         });
+
+// The real AVI writer behind an output that someone else creates after the
+// driver looked and before it opens: the writer creates exclusively, so it
+// finds the newcomer and reports it instead of replacing it.
+class AppearingOutputEncoder : public MovieEncoder {
+ public:
+  const char* Extension() const override { return ".avi"; }
+  OpenResult Open(const char* path, const Shape& shape, bool mayReplace) override {
+    if (!appeared_) {
+      appeared_ = true;
+      porute_test::WriteText(path, "appeared");
+    }
+    struct stat info {};
+    if (!mayReplace && lstat(path, &info) == 0) return OpenResult::kExists;
+    return inner_.Open(path, shape, mayReplace);
+  }
+  int WriteVideo(const void* pixels) override { return inner_.WriteVideo(pixels); }
+  int WriteAudio(const void* block) override { return inner_.WriteAudio(block); }
+  int Close() override { return inner_.Close(); }
+  std::string FailureCause() const override { return inner_.FailureCause(); }
+
+ private:
+  AviMovieEncoder inner_;
+  bool appeared_ = false;
+};
+
+TEST_F(BatchDriverTest, OutputAppearingAfterTheCheckIsAskedAbout) {
+  WriteV00(In("a.V00"), 2, false);
+  driver.FileList = {In("a.V00")};
+  driver.SetEncoderFactory([] { return std::make_unique<AppearingOutputEncoder>(); });
+  host.overwriteAnswers = {OverwriteAnswer::kNo};
+  driver.BtnStartClick();
+  EXPECT_EQ(host.log, Log({"running", "max 100", "pos 0", "ask " + In("a.avi"), "idle", "pos 0"}));
+  EXPECT_EQ(porute_test::ReadText(In("a.avi")), "appeared");
+  EXPECT_EQ(driver.LastSummary().skipped, 1u);
+
+  std::remove(In("a.avi").c_str());
+  host.overwriteAnswers = {OverwriteAnswer::kYes};
+  driver.BtnStartClick();
+  EXPECT_NE(porute_test::ReadText(In("a.avi")), "appeared");
+  EXPECT_EQ(driver.LastSummary().converted, 1u);
+}
+
+TEST_F(BatchDriverTest, AbortRequestedWithTheLastChunkLeavesTheBatchCompleted) {
+  WriteV00(In("a.V00"), 16, false);
+  WriteV00(In("b.V00"), 8, false);
+  driver.FileList = {In("a.V00"), In("b.V00")};
+  // Asked for in the second pump of a: a is complete, b is never begun.
+  host.onPump = [&](int pump) {
+    if (pump == 1) driver.RequestAbort();
+  };
+  driver.BtnStartClick();
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kAborted);
+  EXPECT_EQ(driver.LastSummary().converted, 1u);
+  EXPECT_TRUE(driver.LastSummary().abortedOutput.empty());
+  EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
+
+  // The same with the last file: nothing was left undone.
+  WriteV00(In("c.V00"), 16, false);
+  driver.FileList = {In("c.V00")};
+  driver.BtnStartClick();
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kCompleted);
+  EXPECT_EQ(driver.LastSummary().converted, 1u);
+}
+
 TEST_F(BatchDriverTest, LinkToTheInputIsNeverTruncated) {
   WriteV00(In("m.V00"), 2, false);
   const std::string before = porute_test::ReadText(In("m.V00"));
@@ -450,7 +569,7 @@ TEST_F(BatchDriverTest, WriteFailureNamesTheOutputAndKeepsWhatWasWritten) {
 
   ASSERT_GE(host.log.size(), 3u);
   EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("big.avi"), kTextWriteFailed));
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kStoppedByError);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kStoppedByError);
   EXPECT_TRUE(porute_test::FileExists(In("big.avi")));
   EXPECT_FALSE(porute_test::FileExists(In("next.avi")));
 }
@@ -467,7 +586,7 @@ TEST_F(BatchDriverTest, FailedSoundWriteStopsTheBatchLikeAFailedFrame) {
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name quiet.V00",
                            "error " + PathMessage(In("quiet.avi"), kTextWriteFailed), "idle",
                            "pos 0"}));
-  EXPECT_EQ(driver.lastOutcome, BatchDriver::Outcome::kStoppedByError);
+  EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kStoppedByError);
   // The frames that were written stay readable.
   const porute_test::Probe probe = porute_test::ProbeFile(In("quiet.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;

@@ -17,6 +17,9 @@ std::string Format(std::string_view name, size_t columns) {
   state.framesDone = 120;
   state.frameTotal = 300;
   state.fileName = name;
+  state.framesPerSecond = 52;
+  state.elapsedSeconds = 12;
+  state.secondsLeft = 5;
   char out[512];
   return std::string(out, FormatProgressLine(state, columns, out, sizeof out));
 }
@@ -36,21 +39,34 @@ TEST_P(ProgressLines, FitTheTerminal) {
   EXPECT_LE(DisplayWidth(line), c.columns);
 }
 
-// The head " 45% [2/3] 120/300 " is 19 cells.
+// The head " 45% [2/3] 120/300 52 fps 0:12 elapsed 0:05 left " is 49 cells.
+#define HEAD " 45% [2/3] 120/300 52 fps 0:12 elapsed 0:05 left "
 INSTANTIATE_TEST_SUITE_P(
     Table, ProgressLines,
-    testing::Values(LineCase{"clip.V02", 79, " 45% [2/3] 120/300 clip.V02"},
-                    LineCase{"clip.V02", 27, " 45% [2/3] 120/300 clip.V02"},
-                    LineCase{"clip.V02", 26, " 45% [2/3] 120/300 clip..."},
-                    LineCase{"clip.V02", 22, " 45% [2/3] 120/300 "},
+    testing::Values(LineCase{"clip.V02", 79, HEAD "clip.V02"},
+                    LineCase{"clip.V02", 57, HEAD "clip.V02"},
+                    LineCase{"clip.V02", 56, HEAD "clip..."}, LineCase{"clip.V02", 52, HEAD},
                     LineCase{"clip.V02", 10, " 45% [2/3]"},
                     // Kana take two cells: a cut never splits one, and the
                     // line may come out a cell short rather than over.
-                    LineCase{"動画ファイル.V02", 35, " 45% [2/3] 120/300 動画ファイル.V02"},
-                    LineCase{"動画ファイル.V02", 34, " 45% [2/3] 120/300 動画ファイル..."},
-                    LineCase{"動画ファイル.V02", 33, " 45% [2/3] 120/300 動画ファイ..."},
+                    LineCase{"動画ファイル.V02", 65, HEAD "動画ファイル.V02"},
+                    LineCase{"動画ファイル.V02", 64, HEAD "動画ファイル..."},
+                    LineCase{"動画ファイル.V02", 63, HEAD "動画ファイ..."},
                     // Bytes that are not UTF-8 count one cell each.
-                    LineCase{"\xff\xfe\x83.V02", 79, " 45% [2/3] 120/300 \xff\xfe\x83.V02"}));
+                    LineCase{"\xff\xfe\x83.V02", 79, HEAD "\xff\xfe\x83.V02"}));
+#undef HEAD
+
+TEST(ProgressClock, MinutesAndHours) {
+  const struct {
+    int64_t seconds;
+    const char* text;
+  } cases[] = {{0, "0:00"}, {7, "0:07"}, {754, "12:34"}, {3723, "1:02:03"}, {-5, "0:00"}};
+  for (const auto& c : cases) {
+    char text[32];
+    FormatClock(c.seconds, text, sizeof text);
+    EXPECT_STREQ(text, c.text) << c.seconds;
+  }
+}
 
 TEST(DisplayWidth, CountsWideAndNarrowCharacters) {
   EXPECT_EQ(DisplayWidth("abc"), 3u);

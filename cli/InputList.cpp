@@ -1,0 +1,128 @@
+#include "cli/InputList.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "batch/PathNames.h"
+
+namespace {
+
+bool IsMovieName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.size() - dot != 4) return false;
+  const char* ext = name.c_str() + dot + 1;
+  return (ext[0] == 'V' || ext[0] == 'v') && ext[1] == '0' && (ext[2] == '2' || ext[2] == '0');
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string WithoutTrailingSlashes(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+// Adds the movies of folder (and, recursive, of its subfolders) to inputs.
+// relative: the folder's place below the named folder ("" for the named one).
+void AddFolder(const std::string& folder, const std::string& relative, bool recursive,
+               const std::string& outputDir, InputList& inputs) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) {
+    inputs.unreadable.push_back({folder, errno});
+    return;
+  }
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names.emplace_back(name);
+  }
+  const int readError = errno;
+  closedir(dir);
+  if (readError != 0) {
+    inputs.unreadable.push_back({folder, readError});
+    return;
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string path = Join(folder, name);
+    struct stat link {};
+    if (lstat(path.c_str(), &link) != 0) continue;
+    if (S_ISDIR(link.st_mode)) {
+      if (recursive) AddFolder(path, Join(relative, name), recursive, outputDir, inputs);
+      continue;
+    }
+    if (!IsMovieName(name)) continue;
+    // A link to a folder is never followed, whatever its name.
+    struct stat target {};
+    if (S_ISLNK(link.st_mode) && stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+      continue;
+    }
+    inputs.files.push_back(path);
+    inputs.outputFolders.push_back(
+        outputDir.empty() || relative.empty() ? std::string() : Join(outputDir, relative));
+  }
+}
+
+std::string ResolvedFolder(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(folder.empty() ? std::string(".") : folder, error);
+  return error ? folder : resolved.string();
+}
+
+}  // namespace
+
+InputList ExpandInputs(const std::vector<std::string>& arguments, bool recursive,
+                       const std::string& outputDir) {
+  InputList inputs;
+  for (const std::string& argument : arguments) {
+    struct stat info {};
+    if (stat(argument.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      AddFolder(WithoutTrailingSlashes(argument), "", recursive, outputDir, inputs);
+      continue;
+    }
+    inputs.files.push_back(argument);
+    inputs.outputFolders.emplace_back();
+  }
+  return inputs;
+}
+
+std::optional<OutputCollision> FindCollision(const InputList& inputs, const std::string& saveDir,
+                                             const std::string& extension) {
+  std::map<std::string, size_t> seen;
+  for (size_t i = 0; i < inputs.files.size(); ++i) {
+    const std::string& input = inputs.files[i];
+    const std::string& folder =
+        !inputs.outputFolders[i].empty() ? inputs.outputFolders[i] : saveDir;
+    const std::string output = OutputPath(folder, input, kNativePathStyle, extension);
+    const std::string key =
+        Join(ResolvedFolder(FolderPart(output)), OutputName(input, kNativePathStyle, extension));
+    const auto [at, added] = seen.emplace(key, i);
+    if (!added) return OutputCollision{inputs.files[at->second], input, output};
+  }
+  return std::nullopt;
+}
+
+bool MakeOutputFolders(const InputList& inputs, std::string& failedFolder, int& sysErrno) {
+  for (const std::string& folder : inputs.outputFolders) {
+    if (folder.empty()) continue;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+      failedFolder = folder;
+      sysErrno = error.value();
+      return false;
+    }
+  }
+  return true;
+}
