@@ -145,7 +145,8 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case 'f':
         if (std::string(optarg) != "avi" && std::string(optarg) != "mkv" &&
             std::string(optarg) != "mp4") {
-          return UsageError(std::string("unknown format '") + optarg + "' (avi, mkv or mp4)");
+          return UsageError(std::string(_("unknown format")) + " '" + optarg + "' " +
+                            _("(avi, mkv or mp4)"));
         }
         line.format = optarg;
         break;
@@ -153,7 +154,8 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
         char* end = nullptr;
         const long value = std::strtol(optarg, &end, 10);
         if (end == optarg || *end != '\0' || value < 0 || value > 51) {
-          return UsageError(std::string("invalid --crf value '") + optarg + "' (0 to 51)");
+          return UsageError(std::string(_("invalid --crf value")) + " '" + optarg + "' " +
+                            _("(0 to 51)"));
         }
         line.crf = static_cast<int>(value);
         break;

@@ -96,8 +96,8 @@ int main(int argc, char* argv[]) {
 
 #ifndef PORUTE_HAVE_FFMPEG
   if (line.format != "avi" || line.verify) {
-    return UsageFailure("this porute2avi was built without FFmpeg's libraries: "
-                        "it writes AVI files only and cannot --verify");
+    return UsageFailure(_("this porute2avi was built without FFmpeg's libraries: "
+                          "it writes AVI files only and cannot --verify"));
   }
 #endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);

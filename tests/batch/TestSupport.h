@@ -23,6 +23,12 @@ bool FileExists(const std::string& path);
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
 
+// porute2avi's line for a failed write of path, in the C locale, up to the
+// cause that follows it.
+inline std::string CliWriteFailedLine(const std::string& path) {
+  return "porute2avi: " + path + ": writing the file failed";
+}
+
 struct RunResult {
   int exitCode = -1;     // the exit status, or -1 when ended by a signal
   int signal = 0;        // the signal that ended it

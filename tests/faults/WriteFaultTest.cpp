@@ -48,9 +48,6 @@ int64_t FileSize(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
 }
 
-std::string WriteFailedMessage(const std::string& path) {
-  return PathMessage(path, kTextWriteFailed);
-}
 
 // ffprobe's count of the video frames it decoded; -1 when it fails. With
 // strict, any complaint of ffprobe's (even with exit 0) counts as failing.
@@ -158,7 +155,7 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
           continue;
         }
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.err.find(WriteFailedMessage(Output())), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(porute_test::CliWriteFailedLine(Output())), std::string::npos) << run.err;
         if (FileSize(Output()) < 0) continue;
         const avitest::Bytes file = avitest::ReadFileBytes(Output());
         std::vector<avitest::RiffNode> top;
@@ -244,7 +241,7 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   argv.insert(argv.end(), command.begin(), command.end());
   const RunResult run = porute_test::Run(argv);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find(WriteFailedMessage(Output())), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(porute_test::CliWriteFailedLine(Output())), std::string::npos) << run.err;
   ASSERT_GT(FileSize(Output()), 0);
   EXPECT_LE(FileSize(Output()), 100 * 512);
   ExpectReadableOrAbsent(Output());

@@ -224,7 +224,7 @@ TEST_F(FormatsTest, FullDiskIsAWriteFailureAndLeavesNoUnfinishedFile) {
                          " \"$1\"",
          kProgram, movie});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find(PathMessage(output, kTextWriteFailed)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(porute_test::CliWriteFailedLine(output)), std::string::npos) << run.err;
     EXPECT_FALSE(porute_test::FileExists(output));
   }
 }
