@@ -101,8 +101,20 @@ int main(int argc, char* argv[]) {
   }
 #endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
-  if (line.info) return RunInfo(line.files, line.json, AviFileRiffLimit(), stdout, stderr);
-  if (line.check) return RunCheck(line.files, stdout, stderr);
+  if (line.info || line.check) {
+    // Folders stand for the movies in them here too; one that cannot be read
+    // is reported like a movie that does not open.
+    const InputList movies = ExpandInputs(line.files, line.recursive, std::string());
+    int status = kExitOk;
+    for (const InputList::Unreadable& folder : movies.unreadable) {
+      std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(folder.path).c_str(),
+                   _("cannot read the folder"), std::strerror(folder.sysErrno));
+      status = kExitError;
+    }
+    const int probed = line.info ? RunInfo(movies.files, line.json, AviFileRiffLimit(), stdout, stderr)
+                                 : RunCheck(movies.files, stdout, stderr);
+    return probed != kExitOk ? probed : status;
+  }
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
