@@ -485,6 +485,14 @@ void V02Decode::ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKi
 MovieResult V02Decode::DeliverChunk() {
   if (framesRemaining_ == 0) return kMovieOk;
   ChunkOutcome outcome;
+  // An abort seen before a chunk is handed over wins, even over a chunk the
+  // worker has already finished, so that the caller gets the same answer
+  // however far ahead the worker happens to be.
+  if (abortFlag_ != nullptr && abortFlag_->load(std::memory_order_relaxed)) {
+    Aborted(outcome);
+    failure_ = outcome.failure;
+    return stickyError_ = outcome.result;
+  }
   if (readAhead_) {
     if (!readAhead_->InFlight()) readAhead_->Request(false);
     const bool intoSecondSet = readAhead_->IntoSecondSet();
