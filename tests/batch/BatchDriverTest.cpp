@@ -84,6 +84,10 @@ class ScriptedHost : public BatchHost {
     shownFrames.emplace_back(frame.Pixels(), frame.Pixels() + frame.PixelBytes());
   }
   void Pump() override {
+    // While a chunk is still being decoded the driver pumps every 100 ms, as
+    // often as a slow (sanitized) build takes; the tests script the pump
+    // that follows each chunk, so only those are recorded and counted.
+    if (log.empty() || log.back().rfind("pos ", 0) != 0) return;
     Record("pump");
     if (onPump) onPump(pumps);
     ++pumps;
