@@ -118,6 +118,7 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
   cause_.clear();
   framePts_ = 0;
   samplePts_ = 0;
+  soundLag_ = 0;
 
   if (shape.width == 0 || shape.height == 0 || shape.width > INT_MAX / 4 ||
       shape.height > INT_MAX / 4 || shape.rate == 0 || shape.scale == 0 ||
@@ -262,6 +263,7 @@ bool FfmpegMovieEncoder::OpenAudio() {
   }
 
   const int blockSamples = static_cast<int>(shape_.soundBlockBytes / 2);
+  soundLag_ = av_rescale(blockSamples, outRate, inRate);
   int queueSamples = blockSamples + frameSamples;
   if (!master) {
     // S16 to the AAC encoder's planar floats, and to its rate where needed.
@@ -277,7 +279,8 @@ bool FfmpegMovieEncoder::OpenAudio() {
     if (result < 0) return Fail(result);
     queueSamples = stagingSamples_ + frameSamples;
   }
-  queue_ = av_audio_fifo_alloc(audio_->sample_fmt, 1, queueSamples);
+  // One block waiting behind the frames while the next one arrives.
+  queue_ = av_audio_fifo_alloc(audio_->sample_fmt, 1, 2 * queueSamples);
   if (queue_ == nullptr) return Fail(AVERROR(ENOMEM));
   return true;
 }
@@ -309,7 +312,14 @@ int FfmpegMovieEncoder::WriteVideo(const void* pixels) {
     }
   }
   picture->pts = framePts_++;
-  return SendVideo(picture) ? 0 : 1;
+  if (!SendVideo(picture)) return 1;
+  // The sound up to these frames, less the lag, so that the sound encoder's
+  // work is spread between the frames instead of holding back the next ones
+  // while the video encoder's threads run dry.
+  if (audio_ == nullptr) return 0;
+  const int64_t until = av_rescale(framePts_, int64_t{audio_->sample_rate} * shape_.scale,
+                                   shape_.rate) - soundLag_;
+  return SendQueuedAudio(until, false) ? 0 : 1;
 }
 
 int FfmpegMovieEncoder::WriteAudio(const void* block) {
@@ -318,24 +328,37 @@ int FfmpegMovieEncoder::WriteAudio(const void* block) {
   const int samples = static_cast<int>(shape_.soundBlockBytes / 2);
   void* input = const_cast<void*>(block);
   if (resampler_ == nullptr) {
+    if (!MakeRoom(samples)) return 1;
     if (av_audio_fifo_write(queue_, &input, samples) < samples) return Fail(AVERROR(ENOMEM)), 1;
   } else {
     const uint8_t* in[1] = {static_cast<const uint8_t*>(block)};
     const int made = swr_convert(resampler_, staging_, stagingSamples_, in, samples);
     if (made < 0) return Fail(made), 1;
+    if (!MakeRoom(made)) return 1;
     if (av_audio_fifo_write(queue_, reinterpret_cast<void**>(staging_), made) < made) {
       return Fail(AVERROR(ENOMEM)), 1;
     }
   }
-  return SendQueuedAudio(false) ? 0 : 1;
+  return 0;
 }
 
-bool FfmpegMovieEncoder::SendQueuedAudio(bool last) {
+// The queue never grows: when the frames fall behind the sound (a movie of
+// fewer frames than its sound covers), the oldest samples are encoded now.
+bool FfmpegMovieEncoder::MakeRoom(int count) {
+  const int lacking = count - av_audio_fifo_space(queue_);
+  if (lacking <= 0) return true;
+  const int frameSamples = audio_->frame_size > 0 ? audio_->frame_size : sounds_[0]->nb_samples;
+  const int64_t frames = (lacking + frameSamples - 1) / frameSamples;
+  return SendQueuedAudio(samplePts_ + frames * frameSamples, false);
+}
+
+bool FfmpegMovieEncoder::SendQueuedAudio(int64_t until, bool last) {
   const int frameSamples = audio_->frame_size > 0 ? audio_->frame_size : sounds_[0]->nb_samples;
   for (;;) {
     const int queued = av_audio_fifo_size(queue_);
     if (queued == 0 || (queued < frameSamples && !last)) return true;
     const int take = queued < frameSamples ? queued : frameSamples;
+    if (!last && samplePts_ + take > until) return true;
     AVFrame* sound = Writable(sounds_);
     if (sound == nullptr) return false;
     sound->nb_samples = take;
@@ -392,7 +415,7 @@ bool FfmpegMovieEncoder::Finish() {
         return Fail(AVERROR(ENOMEM));
       }
     }
-    if (!SendQueuedAudio(true) || !SendAudio(nullptr)) return false;
+    if (!SendQueuedAudio(0, true) || !SendAudio(nullptr)) return false;
   }
   if (!SendVideo(nullptr)) return false;
   int result = av_write_trailer(muxer_);

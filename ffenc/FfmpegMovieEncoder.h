@@ -51,7 +51,11 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   bool OpenAudio();
   bool SendVideo(AVFrame* frame);
   bool SendAudio(AVFrame* frame);
-  bool SendQueuedAudio(bool last);
+  // Encodes the queued samples in whole encoder frames up to sample until
+  // (the encoder's rate), and with last the rest as well.
+  bool SendQueuedAudio(int64_t until, bool last);
+  // Room in the queue for count more samples.
+  bool MakeRoom(int count);
   AVFrame* Writable(AVFrame* const* set);
   bool Drain(AVCodecContext* codec, AVStream* stream);
   bool Finish();
@@ -90,4 +94,7 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   int stagingSamples_ = 0;
   int64_t framePts_ = 0;
   int64_t samplePts_ = 0;
+  // A chunk's sound arrives after its frames: it is encoded this many samples
+  // behind the frames, spread over the next chunk's frames.
+  int64_t soundLag_ = 0;
 };
