@@ -15,7 +15,10 @@ class V02Decode;
 
 // Converts every path of FileList, in order, into one AVI file each, driving
 // one decoder and one encoder through a whole batch and reporting through its
-// host. The window and the command line share this state with it.
+// host. The hosts set the list, the folder and the options before a batch;
+// what happens during it reaches them only as values through BatchHost (the
+// window's designed fields FileList, SaveDir, Busy and AbortRequested stay
+// shared with it, as designed).
 class BatchDriver {
  public:
   explicit BatchDriver(BatchHost& host);
