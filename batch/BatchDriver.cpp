@@ -191,6 +191,11 @@ void BatchDriver::BtnStartClick() {
 }
 
 BatchDriver::FileEnd BatchDriver::Fail(BatchFailure failure) {
+  // An encoder removes an output it could not finish well-formed; no partial
+  // file is left to tell of then.
+  if (!failure.outputPath.empty() && !RawFile::Exists(failure.outputPath)) {
+    failure.outputPath.clear();
+  }
   failure.inputPath = inputPath_;
   failure.framesWritten = fileFramesWritten_;
   failure.frameCount = fileFrameCount_;

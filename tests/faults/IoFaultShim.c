@@ -50,9 +50,13 @@ __attribute__((destructor)) static void Report(void) {
 
 static void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
 
+/* The output's extension: ".avi" unless PORUTE_FAULT_SUFFIX says another. */
 static int IsAvi(const char* path) {
+  const char* suffix = getenv("PORUTE_FAULT_SUFFIX");
+  if (suffix == NULL) suffix = ".avi";
   const size_t length = path != NULL ? strlen(path) : 0;
-  return length >= 4 && strcmp(path + length - 4, ".avi") == 0;
+  const size_t suffixLength = strlen(suffix);
+  return length >= suffixLength && strcmp(path + length - suffixLength, suffix) == 0;
 }
 
 static void Track(int fd, const char* path) {

@@ -181,6 +181,55 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
   EXPECT_EQ(probe.out, "") << "ffprobe complained about files left behind";
 }
 
+// The Matroska writer under the same faults: its files differ from run to
+// run (a random segment id), so a clean exit is checked by ffprobe's frame
+// count. A failure leaves no file, or one ffprobe reads, and the partial-file
+// line only when a file is there.
+TEST_F(WriteFaults, MatroskaWritingCallsFailInTurn) {
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  const std::string output = dir / "movie.mkv";
+  const std::vector<std::string> command = {kProgram, "-q", "-y", "-f", "mkv", "-o", dir.Path(),
+                                            movie};
+  porute_test::RunOptions clean;
+  clean.env = kShimEnv;
+  clean.env["PORUTE_FAULT_SUFFIX"] = ".mkv";
+  clean.env["PORUTE_FAULT_COUNT"] = dir / "calls.txt";
+  const RunResult reference = porute_test::Run(command, clean);
+  if (reference.exitCode == 2) GTEST_SKIP() << "built without FFmpeg's libraries";
+  ASSERT_EQ(reference.exitCode, 0) << reference.err;
+  const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
+  ASSERT_GT(calls, 2);
+  const auto framesRead = [&] {
+    return porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
+                             "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
+                             output});
+  };
+  for (const int error : {ENOSPC, EIO}) {
+    for (int at = 1; at <= calls; ++at) {
+      SCOPED_TRACE("errno " + std::to_string(error) + ", call " + std::to_string(at));
+      porute_test::RunOptions faulty = clean;
+      faulty.env.erase("PORUTE_FAULT_COUNT");
+      faulty.env["PORUTE_FAULT_AT"] = std::to_string(at);
+      faulty.env["PORUTE_FAULT_ERRNO"] = std::to_string(error);
+      unlink(output.c_str());
+      const RunResult run = porute_test::Run(command, faulty);
+      const bool left = FileSize(output) >= 0;
+      if (run.exitCode == 0) {
+        EXPECT_EQ(framesRead().out, "10\n");
+        continue;
+      }
+      EXPECT_EQ(run.exitCode, 1);
+      EXPECT_NE(run.err.find(porute_test::CliWriteFailedLine(output)), std::string::npos)
+          << run.err;
+      EXPECT_EQ(run.err.find("the file is partial") != std::string::npos, left) << run.err;
+      if (!left) continue;
+      const RunResult probe = framesRead();
+      EXPECT_EQ(probe.exitCode, 0);
+      EXPECT_EQ(probe.err, "");
+    }
+  }
+}
+
 // SIGKILL at a random moment after a few header refreshes: the file reads
 // to at least the last refresh, in ffprobe and in GStreamer.
 TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
