@@ -311,6 +311,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
       }
     }
     checked = true;
+    encoder.SetSource(inputPath);
     const MovieEncoder::OpenResult opened = encoder.Open(outputPath.c_str(), shape, mayReplace);
     if (opened == MovieEncoder::OpenResult::kOk) break;
     if (opened == MovieEncoder::OpenResult::kExists && !mayReplace) continue;

@@ -33,6 +33,11 @@ class MovieEncoder {
   // The output file name's extension with its dot, such as ".avi".
   virtual const char* Extension() const = 0;
 
+  // The movie this output is made from, given before each Open: a container
+  // that carries tags records its name and checksum, so that the file stays
+  // traceable on its own. Others ignore it.
+  virtual void SetSource(const std::string& inputPath) { (void)inputPath; }
+
   // Creates the file at path. mayReplace: the user agreed to replace an
   // existing file of that name; without it the file is created exclusively.
   virtual OpenResult Open(const char* path, const Shape& shape, bool mayReplace) = 0;

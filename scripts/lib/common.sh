@@ -8,6 +8,7 @@ PORUTE_BUILD_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
+  nettle-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   fonts-ipafont-gothic fonts-noto-cjk
 )
