@@ -25,6 +25,9 @@ class MovieEncoder {
     // The output exists and may not be replaced: it appeared after the driver
     // looked, and creating it exclusively found it. Nothing was changed.
     kExists,
+    // The encoder cannot write this movie with these settings (a size, rate
+    // or option it does not take). Checked before anything is created.
+    kRefused,
     kFailed,
   };
 
