@@ -161,10 +161,16 @@ int main(int argc, char* argv[]) {
       return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format, crf));
     });
   }
+  bool verifyInterrupted = false;
   if (line.verify) {
     const bool lossless = line.format != "mp4";
-    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
-      const VerifyReport report = VerifyOutput(input, output, lossless);
+    // A stop signal ends a verification between two frames, as it ends a
+    // conversion; the file then counts as not verified.
+    driver.SetFileDoneHook([&host, lossless, &verifyInterrupted](const std::string& input,
+                                                                 const std::string& output) {
+      const VerifyReport report =
+          VerifyOutput(input, output, lossless, [] { return InterruptCount() != 0; });
+      verifyInterrupted = verifyInterrupted || report.aborted;
       if (!report.ok) return report.problem;
       host.ShowNote(ShownText(output) + ": " + DescribeVerified(report, lossless));
       return std::string();
@@ -189,5 +195,6 @@ int main(int argc, char* argv[]) {
   }
   driver.BtnStartClick();
   DetachInterruptHandlers();
+  if (verifyInterrupted) return 128 + (FirstInterruptSignal() != 0 ? FirstInterruptSignal() : SIGINT);
   return host.ExitStatus();
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,9 @@ extern "C" {
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
+
+#include "cli/Gettext.h"
+#include "digest/Sha256.h"
 
 namespace {
 
@@ -55,6 +59,32 @@ int NearestRate(const AVCodec* codec, int rate) {
     if (best == 0 || std::llabs(int64_t{*r} - rate) < std::llabs(int64_t{best} - rate)) best = *r;
   }
   return best;
+}
+
+// Tags hold UTF-8 text; a name in another encoding (Shift-JIS from an old
+// disc) keeps each byte that is not part of a UTF-8 sequence as "\xNN", so
+// the tag still leads back to the exact name.
+std::string ValidUtf8(const std::string& bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                    : (lead >> 3) == 0x1E ? 4 : 0;
+    if (lead < 0x20 || lead == 0x7F || lead == '\\') length = 0;
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) >> 6) != 0x2) length = 0;
+    }
+    if (length == 0) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
+      text += escaped;
+      ++i;
+    } else {
+      text.append(bytes, i, length);
+      i += length;
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -106,11 +136,78 @@ int64_t FfmpegMovieEncoder::Seek(int64_t offset, int whence) {
   return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
 }
 
+std::string FfmpegMovieEncoder::Refusal(FfmpegFormat format, const Shape& shape, int crf) {
+  FfmpegMovieEncoder probe(format, crf);
+  return probe.Prepare(shape) ? std::string() : probe.cause_;
+}
+
+bool FfmpegMovieEncoder::Prepare(const Shape& shape) {
+  shape_ = shape;
+  if (shape.width == 0 || shape.height == 0 || shape.width > INT_MAX / 4 ||
+      shape.height > INT_MAX / 4) {
+    return Fail(_("the frame size cannot be encoded"));
+  }
+  // The containers keep the frame rate exactly only as a fraction of two
+  // 31-bit numbers.
+  AVRational frameTime{};
+  if (shape.rate == 0 || shape.scale == 0 ||
+      !av_reduce(&frameTime.num, &frameTime.den, shape.scale, shape.rate, INT_MAX)) {
+    return Fail(_("the frame rate cannot be kept exactly"));
+  }
+  if (format_ == FfmpegFormat::kMp4) {
+    // MP4 keeps a frame's duration and the gap between its decoding and
+    // showing (two frames with H.264's B-frames) as signed 32-bit counts of
+    // the track's clock, which ticks at least 10000 times a second (the
+    // muxer doubles a coarser one): past that a player misplaces or hides
+    // frames.
+    int64_t ticks = frameTime.den;
+    while (ticks < 10000) ticks *= 2;
+    if (av_rescale(4 * int64_t{frameTime.num}, ticks, frameTime.den) > INT32_MAX) {
+      return Fail(_("a frame lasts too long for MP4"));
+    }
+  } else if (av_rescale(frameTime.num, 1000, frameTime.den) > INT16_MAX) {
+    // Matroska places a frame at most 32.767 s (in its millisecond clock)
+    // after the start of its cluster.
+    return Fail(_("a frame lasts too long for Matroska"));
+  }
+  if (shape.soundRate > INT_MAX) return Fail(_("the sound rate cannot be encoded"));
+  if (crf_ < kMinCrf || crf_ > kMaxCrf) return Fail(_("the H.264 quality must be 0 to 51"));
+
+  const char* muxerName = format_ == FfmpegFormat::kMkv ? "matroska" : "mp4";
+  const int result = avformat_alloc_output_context2(&muxer_, nullptr, muxerName, nullptr);
+  if (result < 0) return Fail(result);
+  return OpenVideo() && (!HasSound() || OpenAudio());
+}
+
+bool FfmpegMovieEncoder::HasSound() const {
+  return shape_.soundRate != 0 && shape_.soundBlockBytes >= 2;
+}
+
+bool FfmpegMovieEncoder::TagSource() {
+  std::string encoder = std::string("porute2avi ") + PORUTE_VERSION;
+  if (av_dict_set(&muxer_->metadata, "encoder", encoder.c_str(), 0) < 0) {
+    return Fail(AVERROR(ENOMEM));
+  }
+  if (source_.empty()) return true;
+  int error = 0;
+  const std::string digest = Sha256OfFile(source_, &error);
+  if (digest.empty()) {
+    return Fail(std::string(_("cannot read the movie for its checksum")) + ": " +
+                std::strerror(error != 0 ? error : EIO));
+  }
+  const size_t slash = source_.rfind('/');
+  const std::string name = ValidUtf8(slash == std::string::npos ? source_ : source_.substr(slash + 1));
+  const std::string comment = "source: " + name + " sha256: " + digest;
+  if (av_dict_set(&muxer_->metadata, "comment", comment.c_str(), 0) < 0) {
+    return Fail(AVERROR(ENOMEM));
+  }
+  return true;
+}
+
 MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape& shape,
                                                   bool mayReplace) {
   if (open_) Close();
   Release();
-  shape_ = shape;
   path_ = path;
   failed_ = false;
   headerWritten_ = false;
@@ -119,11 +216,15 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
   framePts_ = 0;
   samplePts_ = 0;
   soundLag_ = 0;
+  inputSamples_ = 0;
+  resampledSamples_ = 0;
 
-  if (shape.width == 0 || shape.height == 0 || shape.width > INT_MAX / 4 ||
-      shape.height > INT_MAX / 4 || shape.rate == 0 || shape.scale == 0 ||
-      shape.rate > INT_MAX || shape.scale > INT_MAX || shape.soundRate > INT_MAX) {
-    Fail(std::string(std::strerror(EINVAL)));
+  if (!Prepare(shape)) {
+    Release();
+    return OpenResult::kRefused;
+  }
+  if (!TagSource()) {
+    Release();
     return OpenResult::kFailed;
   }
 
@@ -134,6 +235,7 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
   if (fd_ < 0) {
     const int error = errno;
     Fail(std::string(std::strerror(error)));
+    Release();
     return !mayReplace && error == EEXIST ? OpenResult::kExists : OpenResult::kFailed;
   }
   open_ = true;
@@ -146,11 +248,6 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
     av_free(buffer);
     Fail(AVERROR(ENOMEM));
   }
-  const char* muxerName = format_ == FfmpegFormat::kMkv ? "matroska" : "mp4";
-  if (!failed_) {
-    const int result = avformat_alloc_output_context2(&muxer_, nullptr, muxerName, nullptr);
-    if (result < 0) Fail(result);
-  }
   if (!failed_) {
     muxer_->pb = io_;
     // The MP4 muxer reads the file back by name to move its index to the
@@ -158,7 +255,7 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
     muxer_->url = av_strdup((std::string("file:") + path).c_str());
     if (muxer_->url == nullptr) Fail(AVERROR(ENOMEM));
   }
-  if (!failed_ && OpenVideo() && (shape.soundRate == 0 || shape.soundBlockBytes < 2 || OpenAudio())) {
+  if (!failed_) {
     AVDictionary* options = nullptr;
     if (format_ == FfmpegFormat::kMp4) av_dict_set(&options, "movflags", "+faststart", 0);
     const int result = avformat_write_header(muxer_, &options);
@@ -180,34 +277,46 @@ bool FfmpegMovieEncoder::OpenVideo() {
   const AVCodec* codec =
       master ? avcodec_find_encoder(AV_CODEC_ID_FFV1) : avcodec_find_encoder_by_name("libx264");
   if (codec == nullptr) return Fail(AVERROR_ENCODER_NOT_FOUND);
-  video_ = avcodec_alloc_context3(codec);
   videoStream_ = avformat_new_stream(muxer_, nullptr);
-  if (video_ == nullptr || videoStream_ == nullptr) return Fail(AVERROR(ENOMEM));
+  if (videoStream_ == nullptr) return Fail(AVERROR(ENOMEM));
 
   const int width = static_cast<int>(shape_.width);
   const int height = static_cast<int>(shape_.height);
-  // 4:2:0 holds whole pairs of rows and columns: an odd size gains one row or
-  // column repeating its edge.
-  video_->width = master ? width : (width + 1) & ~1;
-  video_->height = master ? height : (height + 1) & ~1;
-  // BGR0 holds every 24-bit frame exactly; FFV1 codes it losslessly as RGB.
-  video_->pix_fmt = master ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
-  av_reduce(&video_->time_base.num, &video_->time_base.den, shape_.scale, shape_.rate, INT_MAX);
-  video_->framerate = av_inv_q(video_->time_base);
-  video_->thread_count = 0;  // one thread per core
-  if (master) {
-    video_->level = 3;
-    video_->gop_size = 1;
-    video_->slices = kFfv1Slices;
-    video_->thread_type = FF_THREAD_SLICE;
-    av_opt_set_int(video_->priv_data, "slicecrc", 1, 0);
-  } else {
-    av_opt_set(video_->priv_data, "preset", "medium", 0);
-    av_opt_set(video_->priv_data, "profile", "high", 0);
-    av_opt_set_double(video_->priv_data, "crf", crf_, 0);
+  // FFV1 bounds the bytes of one slice: a frame too large for the few slices
+  // that keep both cores busy is cut into as many as the encoder needs (0
+  // lets it pick the fewest that fit). x264 is opened once.
+  int result = 0;
+  for (const int slices : {kFfv1Slices, 0}) {
+    avcodec_free_context(&video_);
+    video_ = avcodec_alloc_context3(codec);
+    if (video_ == nullptr) return Fail(AVERROR(ENOMEM));
+    // 4:2:0 holds whole pairs of rows and columns: an odd size gains one row
+    // or column repeating its edge.
+    video_->width = master ? width : (width + 1) & ~1;
+    video_->height = master ? height : (height + 1) & ~1;
+    // BGR0 holds every 24-bit frame exactly; FFV1 codes it losslessly as RGB.
+    video_->pix_fmt = master ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
+    av_reduce(&video_->time_base.num, &video_->time_base.den, shape_.scale, shape_.rate, INT_MAX);
+    video_->framerate = av_inv_q(video_->time_base);
+    video_->thread_count = 0;  // one thread per core
+    if (master) {
+      video_->level = 3;
+      video_->gop_size = 1;
+      video_->slices = slices;
+      video_->thread_type = FF_THREAD_SLICE;
+      av_opt_set_int(video_->priv_data, "slicecrc", 1, 0);
+    } else {
+      // x264 codes lossless (quality 0) only in the High 4:4:4 Predictive
+      // profile, which ffprobe and GStreamer's and FFmpeg's decoders play.
+      av_opt_set(video_->priv_data, "preset", "medium", 0);
+      av_opt_set(video_->priv_data, "profile", crf_ == 0 ? "high444" : "high", 0);
+      result = av_opt_set_double(video_->priv_data, "crf", crf_, 0);
+      if (result < 0) return Fail(result);
+    }
+    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    result = avcodec_open2(video_, codec, nullptr);
+    if (!master || result != AVERROR(ENOSYS)) break;
   }
-  if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int result = avcodec_open2(video_, codec, nullptr);
   if (result >= 0) result = avcodec_parameters_from_context(videoStream_->codecpar, video_);
   if (result < 0) return Fail(result);
   videoStream_->time_base = video_->time_base;
@@ -334,12 +443,19 @@ int FfmpegMovieEncoder::WriteAudio(const void* block) {
     const uint8_t* in[1] = {static_cast<const uint8_t*>(block)};
     const int made = swr_convert(resampler_, staging_, stagingSamples_, in, samples);
     if (made < 0) return Fail(made), 1;
-    if (!MakeRoom(made)) return 1;
-    if (av_audio_fifo_write(queue_, reinterpret_cast<void**>(staging_), made) < made) {
-      return Fail(AVERROR(ENOMEM)), 1;
-    }
+    inputSamples_ += samples;
+    if (!QueueResampled(made)) return 1;
   }
   return 0;
+}
+
+bool FfmpegMovieEncoder::QueueResampled(int count) {
+  if (!MakeRoom(count)) return false;
+  if (av_audio_fifo_write(queue_, reinterpret_cast<void**>(staging_), count) < count) {
+    return Fail(AVERROR(ENOMEM));
+  }
+  resampledSamples_ += count;
+  return true;
 }
 
 // The queue never grows: when the frames fall behind the sound (a movie of
@@ -408,11 +524,19 @@ bool FfmpegMovieEncoder::Drain(AVCodecContext* codec, AVStream* stream) {
 // Flushes both encoders, writes the trailer and brings the file to the disk.
 bool FfmpegMovieEncoder::Finish() {
   if (audio_ != nullptr) {
-    if (resampler_ != nullptr) {
-      const int made = swr_convert(resampler_, staging_, stagingSamples_, nullptr, 0);
+    // The resampler holds back the last samples until its filter has seen
+    // what follows them; silence after the end gives it that, and the sound
+    // is cut at the length the movie's own gives at the new rate.
+    const int64_t wanted = av_rescale_rnd(inputSamples_, audio_->sample_rate,
+                                          shape_.soundRate, AV_ROUND_NEAR_INF);
+    static const int16_t kSilence[256] = {};
+    for (int round = 0; resampler_ != nullptr && resampledSamples_ < wanted; ++round) {
+      const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(kSilence)};
+      const int made = swr_convert(resampler_, staging_, stagingSamples_, in, 256);
       if (made < 0) return Fail(made);
-      if (av_audio_fifo_write(queue_, reinterpret_cast<void**>(staging_), made) < made) {
-        return Fail(AVERROR(ENOMEM));
+      if (round > 64) return Fail(AVERROR_BUG);
+      if (!QueueResampled(static_cast<int>(std::min<int64_t>(made, wanted - resampledSamples_)))) {
+        return false;
       }
     }
     if (!SendQueuedAudio(0, true) || !SendAudio(nullptr)) return false;

@@ -23,14 +23,34 @@ enum class FfmpegFormat {
 
 // Writes a movie through libavformat and libavcodec. Frames arrive as the
 // decoder's bottom-up BGR rows and are converted by libswscale straight from
-// them into one frame allocated at Open. A failure of the libraries or of the
-// file is kept with the library's own words (FailureCause); an output that
-// cannot be finished is removed, so what stays on disk is a complete file.
+// them into one frame allocated at Open. Every setting is checked and every
+// encoder opened before the file is created, so a movie or a setting the
+// libraries refuse leaves the disk as it was (OpenResult::kRefused). A
+// failure of the libraries or of the file is kept with the library's own
+// words (FailureCause); an output that cannot be finished is removed, so
+// what stays on disk is a complete file.
+//
+// Both containers carry the converter's name and version ("encoder") and the
+// source movie's file name and SHA-256 ("comment", as "source: NAME sha256:
+// HEX"), so that a file stays traceable on its own.
 class FfmpegMovieEncoder final : public MovieEncoder {
  public:
+  // H.264 quality (--crf): the range libx264 takes; 0 is lossless and is
+  // written in the High 4:4:4 Predictive profile, the others in High.
+  static constexpr int kMinCrf = 0;
+  static constexpr int kMaxCrf = 51;
   static constexpr int kDefaultCrf = 18;
 
   explicit FfmpegMovieEncoder(FfmpegFormat format, int crf = kDefaultCrf);
+
+  // Why a movie of this shape cannot be written in format with quality crf,
+  // in the words the user is shown (the libraries' own where they refused);
+  // empty when it can. Open refuses exactly the same movies with the same
+  // cause: it runs the same checks and opens the same encoders, here without
+  // any file.
+  static std::string Refusal(FfmpegFormat format, const Shape& shape, int crf = kDefaultCrf);
+
+  void SetSource(const std::string& inputPath) override { source_ = inputPath; }
   ~FfmpegMovieEncoder() override;
   FfmpegMovieEncoder(const FfmpegMovieEncoder&) = delete;
   FfmpegMovieEncoder& operator=(const FfmpegMovieEncoder&) = delete;
@@ -47,6 +67,11 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   int64_t Seek(int64_t offset, int whence);
 
  private:
+  // The shape checks and every encoder, scaler and resampler opened, all
+  // before a file exists; false with cause_ set.
+  bool Prepare(const Shape& shape);
+  bool HasSound() const;
+  bool TagSource();
   bool OpenVideo();
   bool OpenAudio();
   bool SendVideo(AVFrame* frame);
@@ -54,6 +79,8 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   // Encodes the queued samples in whole encoder frames up to sample until
   // (the encoder's rate), and with last the rest as well.
   bool SendQueuedAudio(int64_t until, bool last);
+  // Queues the first count samples the resampler gave.
+  bool QueueResampled(int count);
   // Room in the queue for count more samples.
   bool MakeRoom(int count);
   AVFrame* Writable(AVFrame* const* set);
@@ -68,6 +95,7 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   int crf_;
   Shape shape_;
   std::string path_;
+  std::string source_;
   int fd_ = -1;
   int ioErrno_ = 0;
   bool failed_ = false;
@@ -97,4 +125,6 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   // A chunk's sound arrives after its frames: it is encoded this many samples
   // behind the frames, spread over the next chunk's frames.
   int64_t soundLag_ = 0;
+  int64_t inputSamples_ = 0;      // the movie's samples given to the resampler
+  int64_t resampledSamples_ = 0;  // and the samples queued from it
 };
