@@ -165,10 +165,6 @@ bool FfmpegMovieEncoder::Prepare(const Shape& shape) {
     if (av_rescale(4 * int64_t{frameTime.num}, ticks, frameTime.den) > INT32_MAX) {
       return Fail(_("a frame lasts too long for MP4"));
     }
-  } else if (av_rescale(frameTime.num, 1000, frameTime.den) > INT16_MAX) {
-    // Matroska places a frame at most 32.767 s (in its millisecond clock)
-    // after the start of its cluster.
-    return Fail(_("a frame lasts too long for Matroska"));
   }
   if (shape.soundRate > INT_MAX) return Fail(_("the sound rate cannot be encoded"));
   if (crf_ < kMinCrf || crf_ > kMaxCrf) return Fail(_("the H.264 quality must be 0 to 51"));

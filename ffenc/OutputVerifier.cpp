@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -341,7 +342,32 @@ class SoundMatch {
                                  in);
     if (made < 0) return Fail(made, problem);
     pending_.resize(start + static_cast<size_t>(made));
+    converted_ += static_cast<uint64_t>(made);
     ended_ = got == 0;
+    return !ended_ || Drain(problem);
+  }
+  // The resampler holds back the last samples until its filter has seen what
+  // follows: silence after the end gives it that, and the converted sound is
+  // cut at the length of the decoded one.
+  bool Drain(std::string& problem) {
+    const auto wanted = static_cast<uint64_t>(
+        av_rescale_rnd(static_cast<int64_t>(decoded_), movieRate_, outputRate_, AV_ROUND_NEAR_INF));
+    // Zero bytes are silence in every sample format, for every plane.
+    static const double kSilence[256 * 8] = {};
+    const uint8_t* in[8];
+    for (const uint8_t*& plane : in) plane = reinterpret_cast<const uint8_t*>(kSilence);
+    for (int round = 0; converted_ < wanted && round < 1024; ++round) {
+      const int room = swr_get_out_samples(resampler_, 256);
+      if (room < 0) return Fail(room, problem);
+      const size_t start = pending_.size();
+      pending_.resize(start + static_cast<size_t>(room));
+      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(pending_.data() + start)};
+      const int made = swr_convert(resampler_, out, room, in, 256);
+      if (made < 0) return Fail(made, problem);
+      const uint64_t keep = std::min<uint64_t>(static_cast<uint64_t>(made), wanted - converted_);
+      pending_.resize(start + static_cast<size_t>(keep));
+      converted_ += keep;
+    }
     return true;
   }
   static bool Fail(int code, std::string& problem) {
@@ -356,7 +382,8 @@ class SoundMatch {
   std::vector<float> pending_;  // converted, not yet compared
   size_t used_ = 0;
   bool ended_ = false;
-  uint64_t decoded_ = 0;  // at the output's rate
+  uint64_t decoded_ = 0;    // at the output's rate
+  uint64_t converted_ = 0;  // at the movie's
   uint64_t movieSamples_ = 0;
   uint64_t compared_ = 0;
   double movieEnergy_ = 0;
@@ -407,15 +434,17 @@ std::string Format(const char* pattern, ...) {
   return text;
 }
 
-// The output's frame rate against the movie's rate / scale. Matroska keeps a
-// frame's duration in whole nanoseconds, so half of one either way.
+// The output's frame rate against the movie's rate / scale: exactly, or as
+// Matroska keeps it, a frame's duration in whole nanoseconds, which this
+// demuxer reads back as the nearest fraction of numbers up to 30000.
 bool FrameRateKept(const AVStream* stream, uint32_t rate, uint32_t scale, std::string& problem) {
   const AVRational kept = stream->avg_frame_rate.num != 0 ? stream->avg_frame_rate
                                                           : stream->r_frame_rate;
-  const double want = double(scale) / rate;
-  if (kept.num > 0 && kept.den > 0 && std::fabs(av_q2d(av_inv_q(kept)) - want) <= 0.5e-9 + want * 1e-12) {
-    return true;
-  }
+  AVRational exact{}, inNanoseconds{};
+  av_reduce(&exact.num, &exact.den, rate, scale, INT_MAX);
+  const int64_t nanoseconds = av_rescale_rnd(scale, 1000000000, rate, AV_ROUND_NEAR_INF);
+  av_reduce(&inNanoseconds.num, &inNanoseconds.den, 1000000000, nanoseconds, 30000);
+  if (av_cmp_q(kept, exact) == 0 || av_cmp_q(kept, inNanoseconds) == 0) return true;
   problem = Format(_("the output's frame rate is %d/%d; the movie's %u/%u"), kept.num, kept.den,
                    rate, scale);
   return false;
