@@ -180,8 +180,9 @@ bool FfmpegMovieEncoder::HasSound() const {
 }
 
 bool FfmpegMovieEncoder::TagSource() {
-  std::string encoder = std::string("porute2avi ") + PORUTE_VERSION;
-  if (av_dict_set(&muxer_->metadata, "encoder", encoder.c_str(), 0) < 0) {
+  // "encoder" is the muxer's own; "description" survives in both containers.
+  const std::string converter = std::string("porute2avi ") + PORUTE_VERSION;
+  if (av_dict_set(&muxer_->metadata, "description", converter.c_str(), 0) < 0) {
     return Fail(AVERROR(ENOMEM));
   }
   if (source_.empty()) return true;

@@ -30,7 +30,8 @@ enum class FfmpegFormat {
 // words (FailureCause); an output that cannot be finished is removed, so
 // what stays on disk is a complete file.
 //
-// Both containers carry the converter's name and version ("encoder") and the
+// Both containers carry the converter's name and version ("description",
+// "porute2avi 1.0.0"; "encoder" is libavformat's own) and the
 // source movie's file name and SHA-256 ("comment", as "source: NAME sha256:
 // HEX"), so that a file stays traceable on its own.
 class FfmpegMovieEncoder final : public MovieEncoder {

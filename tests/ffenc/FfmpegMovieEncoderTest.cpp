@@ -80,6 +80,8 @@ TEST(OutputVerifierTest, NamesTheFirstDifference) {
   longer.frames = 24;
   mw::V02MovieOptions shorter = written;
   shorter.frames = 16;
+  mw::V02MovieOptions silent = written;
+  silent.toneHz = 0;
   const std::vector<Case> cases = {
       {"written.mkv", true, written, ""},
       {"written.avi", true, written, ""},
@@ -90,6 +92,8 @@ TEST(OutputVerifierTest, NamesTheFirstDifference) {
       {"written.mkv", true, longer, "the output ends after 20 frames; the movie has 24"},
       {"written.mp4", false, longer, "the output ends after 20 frames; the movie has 24"},
       {"written.mkv", true, shorter, "the output holds more than the movie's 16 frames"},
+      {"written.mp4", false, otherSound, "the output's sound differs from the movie's"},
+      {"written.mp4", false, silent, "the output's sound is not silent like the movie's"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.output) + " against " + c.problem);
@@ -103,7 +107,72 @@ TEST(OutputVerifierTest, NamesTheFirstDifference) {
     }
     if (report.ok && !c.lossless) {
       EXPECT_GT(report.psnr, 40.0);
+      EXPECT_GT(report.soundCorrelation, 0.99);
+      EXPECT_EQ(report.samples, 3u * 8 * 8000 * 6 / 60);
     }
+  }
+
+  // A stop request ends the verification between two frames.
+  int asked = 0;
+  const VerifyReport stopped =
+      VerifyOutput(dir / "written.V02", dir / "written.mkv", true, [&asked] { return ++asked > 5; });
+  EXPECT_TRUE(stopped.aborted);
+  EXPECT_FALSE(stopped.ok);
+  EXPECT_EQ(stopped.frames, 5u);
+}
+
+// Without frames there is nothing to compare, but the output must still be
+// one the libraries read.
+TEST(OutputVerifierTest, OpensTheOutputOfAMovieWithoutFrames) {
+  TempDir dir;
+  mw::V02MovieOptions empty;
+  empty.frames = 0;
+  ASSERT_EQ(mw::WriteV02Movie(dir / "empty.V02", empty), 0);
+  ASSERT_TRUE(porute_test::WriteText(dir / "empty.mkv", std::string(4096, 'x')));
+  ASSERT_TRUE(porute_test::WriteText(dir / "empty.mp4", std::string(4096, 'x')));
+  EXPECT_FALSE(VerifyOutput(dir / "empty.V02", dir / "empty.mkv", true).ok);
+  EXPECT_FALSE(VerifyOutput(dir / "empty.V02", dir / "empty.mp4", false).ok);
+}
+
+// What the writers refuse, said before anything is created, with the same
+// words Open gives.
+TEST(FfmpegMovieEncoderTest, RefusesBeforeCreatingTheFile) {
+  MovieEncoder::Shape huge = SmallShape();
+  huge.width = huge.height = 8192;
+  MovieEncoder::Shape noRate = SmallShape();
+  noRate.rate = 0;
+  MovieEncoder::Shape slow = SmallShape();  // 40000 s a frame
+  slow.rate = 1;
+  slow.scale = 40000;
+  slow.soundRate = 0;
+  struct Case {
+    FfmpegFormat format;
+    MovieEncoder::Shape shape;
+    int crf;
+    bool writable;
+  };
+  const std::vector<Case> cases = {
+      {FfmpegFormat::kMkv, huge, FfmpegMovieEncoder::kDefaultCrf, true},
+      {FfmpegFormat::kMkv, noRate, FfmpegMovieEncoder::kDefaultCrf, false},
+      {FfmpegFormat::kMp4, noRate, FfmpegMovieEncoder::kDefaultCrf, false},
+      {FfmpegFormat::kMp4, slow, FfmpegMovieEncoder::kDefaultCrf, false},
+      {FfmpegFormat::kMkv, slow, FfmpegMovieEncoder::kDefaultCrf, true},
+      {FfmpegFormat::kMp4, SmallShape(), 0, true},
+      {FfmpegFormat::kMp4, SmallShape(), 52, false},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.shape.width) + " " + std::to_string(c.shape.scale) + " crf " +
+                 std::to_string(c.crf));
+    const std::string refusal = FfmpegMovieEncoder::Refusal(c.format, c.shape, c.crf);
+    EXPECT_EQ(refusal.empty(), c.writable) << refusal;
+    if (c.writable) continue;
+    FfmpegMovieEncoder encoder(c.format, c.crf);
+    EXPECT_EQ(encoder.Open((dir / "a.out").c_str(), c.shape, true),
+              MovieEncoder::OpenResult::kRefused);
+    EXPECT_EQ(encoder.FailureCause(), refusal);
+    EXPECT_EQ(encoder.Close(), 1);
+    EXPECT_FALSE(porute_test::FileExists(dir / "a.out"));
   }
 }
 
