@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cli/Gettext.h"
+#include "ffenc/FfmpegMovieEncoder.h"
 
 namespace {
 
@@ -153,7 +154,9 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case kCrf: {
         char* end = nullptr;
         const long value = std::strtol(optarg, &end, 10);
-        if (end == optarg || *end != '\0' || value < 0 || value > 51) {
+        // The encoder's own range: it refuses the rest in the same words.
+        if (end == optarg || *end != '\0' || value < FfmpegMovieEncoder::kMinCrf ||
+            value > FfmpegMovieEncoder::kMaxCrf) {
           return UsageError(std::string(_("invalid --crf value")) + " '" + optarg + "' " +
                             _("(0 to 51)"));
         }
