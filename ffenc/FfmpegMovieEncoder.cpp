@@ -138,6 +138,7 @@ int64_t FfmpegMovieEncoder::Seek(int64_t offset, int whence) {
 
 std::string FfmpegMovieEncoder::Refusal(FfmpegFormat format, const Shape& shape, int crf) {
   FfmpegMovieEncoder probe(format, crf);
+  probe.probing_ = true;
   return probe.Prepare(shape) ? std::string() : probe.cause_;
 }
 
@@ -320,6 +321,12 @@ bool FfmpegMovieEncoder::OpenVideo() {
   videoStream_->avg_frame_rate = video_->framerate;
   videoStream_->r_frame_rate = video_->framerate;
 
+  scaler_ = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, video_->pix_fmt,
+                           SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (scaler_ == nullptr) return Fail(AVERROR(ENOMEM));
+  // A probe opens the encoders only: the frames (three of up to 256 MiB)
+  // are what a conversion needs.
+  if (probing_) return true;
   for (AVFrame*& picture : pictures_) {
     picture = av_frame_alloc();
     if (picture == nullptr) return Fail(AVERROR(ENOMEM));
@@ -329,9 +336,6 @@ bool FfmpegMovieEncoder::OpenVideo() {
     result = av_frame_get_buffer(picture, 0);
     if (result < 0) return Fail(result);
   }
-  scaler_ = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, video_->pix_fmt,
-                           SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (scaler_ == nullptr) return Fail(AVERROR(ENOMEM));
   return true;
 }
 

@@ -102,6 +102,7 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   bool failed_ = false;
   bool open_ = false;
   bool headerWritten_ = false;
+  bool probing_ = false;  // Refusal's: encoders without frames or file
   std::string cause_;
 
   AVIOContext* io_ = nullptr;

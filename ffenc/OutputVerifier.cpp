@@ -676,6 +676,7 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
 }
 
 std::string DescribeVerified(const VerifyReport& report, bool lossless) {
+  if (report.frames == 0) return _("verified: no frames, and the output reads as such");
   if (lossless) {
     return Format(_("verified: %llu frames, %llu samples identical"),
                   static_cast<unsigned long long>(report.frames),
