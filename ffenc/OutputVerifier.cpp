@@ -509,13 +509,14 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
     report.problem = _("cannot read the movie again");
     return report;
   }
-  const uint32_t frameCount = decoder->frameCount;
-  const uint32_t rate = decoder->rate;
-  const uint32_t scale = decoder->scale;
-  const int width = static_cast<int>(decoder->width);
-  const int height = static_cast<int>(decoder->height);
-  const size_t blockSamples = decoder->soundBlockBytes / 2;
-  const bool hasSound = decoder->soundRate != 0 && blockSamples != 0;
+  const MovieParameters movie = decoder->Parameters();
+  const uint32_t frameCount = movie.frameCount;
+  const uint32_t rate = movie.rate;
+  const uint32_t scale = movie.scale;
+  const int width = static_cast<int>(movie.width);
+  const int height = static_cast<int>(movie.height);
+  const size_t blockSamples = movie.soundBlockBytes / 2;
+  const bool hasSound = movie.soundRate != 0 && blockSamples != 0;
 
   if (frameCount == 0) {
     decoder->Close();
@@ -535,16 +536,16 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
       (lossless && !FrameRateKept(pictures.Stream().stream(), rate, scale, report.problem)) ||
       (hasSound && lossless && !samples.Open(outputPath, report.problem)) ||
       (hasSound && !lossless &&
-       !sound.Open(outputPath, static_cast<int>(decoder->soundRate), report.problem))) {
+       !sound.Open(outputPath, static_cast<int>(movie.soundRate), report.problem))) {
     decoder->Close();
     return report;
   }
   if (hasSound && lossless) {
     const AVStream* stream = samples.Stream().stream();
     if (stream->codecpar->sample_rate < 0 ||
-        static_cast<uint32_t>(stream->codecpar->sample_rate) != decoder->soundRate) {
+        static_cast<uint32_t>(stream->codecpar->sample_rate) != movie.soundRate) {
       report.problem = Format(_("the output's sound rate is %d Hz; the movie's %u Hz"),
-                              stream->codecpar->sample_rate, decoder->soundRate);
+                              stream->codecpar->sample_rate, movie.soundRate);
       decoder->Close();
       return report;
     }
@@ -556,7 +557,7 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
       report.problem = _("cannot read the movie again");
       break;
     }
-    for (uint32_t j = 0; j < decoder->framesPerChunk && left != 0; ++j, --left) {
+    for (uint32_t j = 0; j < movie.framesPerChunk && left != 0; ++j, --left) {
       if (aborted && aborted()) {
         report.aborted = true;
         report.problem = _("the verification was interrupted");
