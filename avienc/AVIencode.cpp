@@ -15,33 +15,42 @@ void SetName(AVISTREAMINFOA& info, const char* name) {
   std::strncpy(info.szName, name, sizeof info.szName - 1);
 }
 
-// Whether every value that the file will hold for these parameters fits its
+}  // namespace
+
+// Every value that the file will hold for these parameters must fit its
 // field, formed in 64 bits: parameters beyond are refused, never written
 // wrapped or cut.
-bool FitsAnAviFile(const AVIencode& e) {
+const char* AviRefusal(uint32_t frameCount, uint32_t rate, uint32_t scale, uint32_t width,
+                       uint32_t height, uint32_t soundRate, uint32_t soundBlockBytes) {
   constexpr uint64_t kMax32 = 0xFFFFFFFFu;
   // Chunk sizes and stream positions are signed 32-bit counts.
   constexpr uint64_t kMaxLong = 0x7FFFFFFF;
-  if (e.frameBytes < 0 || e.soundBlockBytes > kMaxLong || e.frameCount > kMaxLong) return false;
-  if (e.rate != 0 && uint64_t{e.frameCount} * e.soundRate * e.scale / e.rate > kMaxLong) {
-    return false;
+  const uint64_t frameBytes = (uint64_t{width} * 24 + 31) / 32 * 4 * height;
+  if (frameBytes > kMaxLong) return "a frame is larger than an AVI chunk can hold";
+  if (soundBlockBytes > kMaxLong) return "a chunk's sound is larger than an AVI chunk can hold";
+  if (frameCount > kMaxLong) return "more frames than an AVI stream can count";
+  if (rate != 0 && uint64_t{frameCount} * soundRate * scale / rate > kMaxLong) {
+    return "more sound samples than an AVI stream can count";
   }
   // nAvgBytesPerSec: 2 bytes per sample.
-  if (2 * uint64_t{e.soundRate} > kMax32) return false;
+  if (2 * uint64_t{soundRate} > kMax32) return "a sound rate higher than an AVI header can hold";
   // The frame rectangle of the stream header is four signed 16-bit values.
-  if (e.width > INT16_MAX || e.height > INT16_MAX) return false;
-  if (e.rate != 0) {
+  if (width > INT16_MAX || height > INT16_MAX) {
+    return "a frame wider or taller than an AVI header can hold";
+  }
+  if (rate != 0) {
     // The main header: microseconds per frame, and the bytes per second of
     // both streams together.
-    if ((uint64_t{1000000} * e.scale + e.rate / 2) / e.rate > kMax32) return false;
-    const uint64_t videoPerSec =
-        e.scale == 0 ? 0 : (uint64_t(e.frameBytes) * e.rate + e.scale - 1) / e.scale;
-    if (videoPerSec + 2 * uint64_t{e.soundRate} > kMax32) return false;
+    if ((uint64_t{1000000} * scale + rate / 2) / rate > kMax32) {
+      return "a frame lasts longer than an AVI header can hold";
+    }
+    const uint64_t videoPerSec = scale == 0 ? 0 : (frameBytes * rate + scale - 1) / scale;
+    if (videoPerSec + 2 * uint64_t{soundRate} > kMax32) {
+      return "more bytes per second than an AVI header can hold";
+    }
   }
-  return true;
+  return nullptr;
 }
-
-}  // namespace
 
 void AVIencode::SetStreamInfo() {
   std::memset(&videoStreamInfo, 0, sizeof videoStreamInfo);
@@ -110,7 +119,8 @@ int AVIencode::Open(const char* path) {
   failureErrno = 0;
   // Checked before the file is created, so that an existing file of that
   // name is not replaced by one that could not hold the movie.
-  if (!FitsAnAviFile(*this)) {
+  refusal = AviRefusal(frameCount, rate, scale, width, height, soundRate, soundBlockBytes);
+  if (refusal != nullptr) {
     failureErrno = EOVERFLOW;
     return 1;
   }

@@ -4,6 +4,13 @@
 
 #include "avifile/AviFile.h"
 
+// Why an AVI file cannot hold a movie of these parameters: a fixed English
+// sentence naming the field that would wrap, nullptr when it can. Open
+// refuses exactly these, so that a probe of a movie and its conversion
+// agree.
+const char* AviRefusal(uint32_t frameCount, uint32_t rate, uint32_t scale, uint32_t width,
+                       uint32_t height, uint32_t soundRate, uint32_t soundBlockBytes);
+
 // Writes one movie at a time as an uncompressed AVI file with two streams: a
 // video stream of 24-bit bottom-up bitmaps, every frame a key frame, and an
 // audio stream of 16-bit mono PCM. The caller sets the seven Movie
@@ -46,6 +53,9 @@ class AVIencode {
   // fails with failureErrno EEXIST otherwise, changing nothing. When clear,
   // an existing file is replaced.
   bool createExclusively = false;
+  // Open's refusal of the Movie parameters (AviRefusal), nullptr when it
+  // did not refuse them.
+  const char* refusal = nullptr;
   // errno behind the last failure of Open, a write or Close (EOVERFLOW for
   // Movie parameters that the file cannot hold); 0 when there is none.
   int failureErrno = 0;

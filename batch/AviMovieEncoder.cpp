@@ -15,6 +15,7 @@ MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& sh
   encoder_.createExclusively = !mayReplace;
   if (encoder_.Open(path) == 0) return OpenResult::kOk;
   if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;
+  if (encoder_.refusal != nullptr) return OpenResult::kRefused;
   return OpenResult::kFailed;
 }
 
@@ -25,5 +26,6 @@ int AviMovieEncoder::WriteAudio(const void* block) { return encoder_.WriteAudio(
 int AviMovieEncoder::Close() { return encoder_.Close(); }
 
 std::string AviMovieEncoder::FailureCause() const {
+  if (encoder_.refusal != nullptr) return encoder_.refusal;
   return encoder_.failureErrno != 0 ? std::strerror(encoder_.failureErrno) : std::string();
 }

@@ -66,6 +66,7 @@ void TakeDecoderCause(const V02Decode& decoder, BatchFailure& failure) {
   failure.sysErrno = cause.sysErrno;
   if (cause.test == FailureTest::kOpenMovie && cause.sysErrno != 0) return;
   failure.cause = DescribeFailure(cause);
+  failure.movieFailure = cause;
 }
 
 bool NameTaken(const std::string& path) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "v02dec/MovieFailure.h"
+
 class TBitmap;
 
 // Answers to the overwrite question. kCancelled is a box closed without an
@@ -32,6 +34,9 @@ struct BatchFailure {
   // and its place; empty when the system's error (sysErrno) says it all.
   std::string cause;
   int sysErrno = 0;  // the error of the system call that failed, 0 when none
+  // The decoder's failure as a value when the cause is the decoder's, so
+  // that a host can word it in its own language; kind kNone otherwise.
+  MovieFailure movieFailure;
   // The output left on disk by a file that stopped early, empty when none
   // was created, and how much of the movie it holds.
   std::string outputPath;

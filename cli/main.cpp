@@ -5,11 +5,17 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include <filesystem>
+
+#include "avienc/AVIencode.h"
 #include "avifile/AviFileLimits.h"
 #include "batch/BatchDriver.h"
 #include "batch/Messages.h"
@@ -19,8 +25,10 @@
 #include "cli/InputList.h"
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
-#include "avifile/AviFileLimits.h"
+#include "cli/RunReport.h"
 #include "cli/ShownText.h"
+#include "batch/PathNames.h"
+#include "v02dec/V02Decode.h"
 
 #ifdef PORUTE_HAVE_FFMPEG
 #include <new>
@@ -76,6 +84,68 @@ std::string Format2(const char* format, const std::string& a, const std::string&
   return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
 }
 
+#ifdef PORUTE_HAVE_FFMPEG
+// "verified: 40 frames, 29400 samples identical" in the locale's language.
+std::string VerifiedText(const VerifyReport& report, bool lossless) {
+  char text[512];
+  const auto frames = static_cast<unsigned long long>(report.frames);
+  if (lossless) {
+    std::snprintf(text, sizeof text, _("verified: %llu frames, %llu samples identical"), frames,
+                  static_cast<unsigned long long>(report.samples));
+  } else if (std::isinf(report.psnr)) {
+    std::snprintf(text, sizeof text, _("verified: %llu frames, %.2f s, frames identical"), frames,
+                  report.seconds);
+  } else {
+    std::snprintf(text, sizeof text, _("verified: %llu frames, %.2f s, PSNR %.1f dB"), frames,
+                  report.seconds, report.psnr);
+  }
+  return text;
+}
+#endif
+
+// What the writer of the format refuses of a movie, in its own words: the
+// same function its Open asks.
+std::string WriterRefusal(const std::string& format, const MovieEncoder::Shape& shape) {
+  if (format == "avi") {
+    const char* refusal = AviRefusal(shape.frameCount, shape.rate, shape.scale, shape.width,
+                                     shape.height, shape.soundRate, shape.soundBlockBytes);
+    return refusal != nullptr ? refusal : std::string();
+  }
+  return {};
+}
+
+// A named folder that gave no movie is said so; with subfolders that -r
+// would take, the line says how to take them.
+void ReportEmptyFolders(const InputList& inputs, bool recursive) {
+  for (const InputList::Empty& folder : inputs.empty) {
+    std::string line = ShownText(folder.path) + ": " + _("no movie in this folder");
+    if (folder.hasSubfolders && !recursive) {
+      line += std::string(" (") + _("it has subfolders; -r takes the movies in them") + ")";
+    }
+    std::fprintf(stderr, "porute2avi: %s\n", line.c_str());
+  }
+}
+
+int NoMovieFound() {
+  std::fprintf(stderr, "porute2avi: %s\n", _("no movie was found; nothing was done"));
+  return kExitError;
+}
+
+// The frames of each movie of the list, read from their headers, for a time
+// left reckoned by frames. A movie that does not open counts none.
+std::vector<uint32_t> FramesOf(const std::vector<std::string>& files) {
+  V02Decode decoder;
+  std::vector<uint32_t> frames;
+  frames.reserve(files.size());
+  for (const std::string& path : files) {
+    MovieInfo info;
+    std::string cause;
+    frames.push_back(ReadMovieInfo(decoder, path, ProbeSettings{}, info, cause) ? info.frameCount
+                                                                                  : 0);
+  }
+  return frames;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -111,21 +181,30 @@ int main(int argc, char* argv[]) {
                    _("cannot read the folder"), std::strerror(folder.sysErrno));
       status = kExitError;
     }
-    const int probed = line.info ? RunInfo(movies.files, line.json, AviFileRiffLimit(), stdout, stderr)
-                                 : RunCheck(movies.files, stdout, stderr);
+    ReportEmptyFolders(movies, line.recursive);
+    if (movies.files.empty() && movies.unreadable.empty()) return NoMovieFound();
+    ProbeSettings settings;
+    settings.format = line.format;
+    const std::string format = line.format;
+    settings.refusal = [format](const MovieEncoder::Shape& shape) {
+      return WriterRefusal(format, shape);
+    };
+    settings.riffLimit = AviFileRiffLimit();
+    settings.json = line.json;
+    const int probed = line.info ? RunInfo(movies.files, settings, stdout, stderr)
+                                 : RunCheck(movies.files, settings, stdout, stderr);
     return probed != kExitOk ? probed : status;
   }
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
   const std::string outputDir = WithoutTrailingSlashes(line.outputDir);
+  bool makeOutputDir = false;
   if (!outputDir.empty()) {
     struct stat info {};
-    if (stat(outputDir.c_str(), &info) != 0) {
-      return UsageFailure(
-          Format2(_("output folder '%s' does not exist"), ShownText(line.outputDir), {}));
-    }
-    if (!S_ISDIR(info.st_mode)) {
+    if (stat(outputDir.c_str(), &info) != 0 && errno == ENOENT) {
+      makeOutputDir = true;
+    } else if (!S_ISDIR(info.st_mode)) {
       return UsageFailure(
           Format2(_("output folder '%s' is not a folder"), ShownText(line.outputDir), {}));
     }
@@ -136,18 +215,83 @@ int main(int argc, char* argv[]) {
   // disk, instead of the signal ending the program with the file unfinished.
   signal(SIGXFSZ, SIG_IGN);
 
-  const InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
-  if (const auto collision = FindCollision(inputs, outputDir, OutputExtension(line.format))) {
+  InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
+  ReportEmptyFolders(inputs, line.recursive);
+  if (inputs.files.empty() && inputs.unreadable.empty()) return NoMovieFound();
+  const std::vector<OutputCollision> collisions =
+      FindCollisions(inputs, outputDir, OutputExtension(line.format));
+  if (!collisions.empty() && !line.host.keepGoing) {
+    const OutputCollision& collision = collisions.front();
     std::fprintf(stderr, "porute2avi: %s\n",
                  Format2(_("%s and %s would both write %s; nothing was converted"),
-                         ShownText(collision->firstInput), ShownText(collision->secondInput),
-                         ShownText(collision->output))
+                         ShownText(collision.firstInput), ShownText(collision.secondInput),
+                         ShownText(collision.output))
                      .c_str());
     return kExitUsage;
   }
 
   ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
-  BatchDriver driver(host);
+  // With -k the movies that would write one output fail, each of them, and
+  // the rest are converted: which of them the user meant cannot be known.
+  if (!collisions.empty()) {
+    std::vector<bool> colliding(inputs.files.size(), false);
+    for (const OutputCollision& collision : collisions) {
+      for (size_t i = 0; i < inputs.files.size(); ++i) {
+        if (inputs.files[i] == collision.firstInput || inputs.files[i] == collision.secondInput) {
+          colliding[i] = true;
+        }
+      }
+    }
+    InputList kept;
+    kept.unreadable = inputs.unreadable;
+    for (size_t i = 0; i < inputs.files.size(); ++i) {
+      if (!colliding[i]) {
+        kept.files.push_back(inputs.files[i]);
+        kept.outputFolders.push_back(inputs.outputFolders[i]);
+        continue;
+      }
+      for (const OutputCollision& collision : collisions) {
+        if (collision.firstInput != inputs.files[i] && collision.secondInput != inputs.files[i]) {
+          continue;
+        }
+        host.ReportEarlyFailure(inputs.files[i],
+                                Format2(_("another movie of the batch would also write %s"),
+                                        ShownText(collision.output), {}));
+        break;
+      }
+    }
+    inputs = std::move(kept);
+  }
+  if (makeOutputDir) {
+    std::error_code error;
+    std::filesystem::create_directories(outputDir, error);
+    if (error) {
+      std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(outputDir).c_str(),
+                   _("cannot make the folder"), error.message().c_str());
+      return kExitError;
+    }
+    std::fprintf(stderr, "porute2avi: %s: %s\n", ShownText(outputDir).c_str(),
+                 _("the output folder did not exist and was made"));
+  }
+
+  RunReport::Settings reportSettings;
+  reportSettings.format = line.format;
+  reportSettings.crf = line.crf;
+  reportSettings.verify = line.verify;
+  RunReport report(line.reportPath, reportSettings);
+  ReportingHost reportingHost(host, report);
+  const bool reporting = !line.reportPath.empty();
+  if (reporting) {
+    for (size_t i = 0; i < inputs.files.size(); ++i) {
+      const std::string& folder =
+          !inputs.outputFolders[i].empty() ? inputs.outputFolders[i] : outputDir;
+      report.AddInput(inputs.files[i], OutputPath(folder, inputs.files[i], kNativePathStyle,
+                                                  OutputExtension(line.format)));
+    }
+  }
+  if (!line.host.quiet && isatty(STDERR_FILENO) == 1) host.SetFramesPerFile(FramesOf(inputs.files));
+
+  BatchDriver driver(reporting ? static_cast<BatchHost&>(reportingHost) : host);
   driver.SetKeepGoing(line.host.keepGoing);
   InstallInterruptHandlers(driver);
 #ifdef PORUTE_HAVE_FFMPEG
@@ -163,14 +307,27 @@ int main(int argc, char* argv[]) {
   }
   if (line.verify) {
     const bool lossless = line.format != "mp4";
-    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
-      const VerifyReport report = VerifyOutput(input, output, lossless);
-      if (!report.ok) return report.problem;
-      host.ShowNote(ShownText(output) + ": " + DescribeVerified(report, lossless));
+    driver.SetFileDoneHook([&host, &report, lossless](const std::string& input,
+                                                     const std::string& output) {
+      const VerifyReport verified = VerifyOutput(input, output, lossless);
+      if (!verified.ok) {
+        report.Verified(input, false, verified.problem);
+        return verified.problem;
+      }
+      const std::string text = VerifiedText(verified, lossless);
+      report.Verified(input, true, text);
+      report.Converted(input);
+      host.ShowNote(ShownText(output) + ": " + text);
       return std::string();
     });
   }
 #endif
+  if (!line.verify && reporting) {
+    driver.SetFileDoneHook([&report](const std::string& input, const std::string&) {
+      report.Converted(input);
+      return std::string();
+    });
+  }
 
   for (const InputList::Unreadable& folder : inputs.unreadable) {
     host.ReportEarlyFailure(folder.path, folder.sysErrno);
@@ -189,5 +346,15 @@ int main(int argc, char* argv[]) {
   }
   driver.BtnStartClick();
   DetachInterruptHandlers();
-  return host.ExitStatus();
+  int status = host.ExitStatus();
+  if (reporting) {
+    // An interrupted run is recorded too: the report says so.
+    const std::string failed = report.Write(InterruptCount() != 0);
+    if (!failed.empty()) {
+      std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(line.reportPath).c_str(),
+                   _("cannot write the report"), failed.c_str());
+      if (status == kExitOk) status = kExitError;
+    }
+  }
+  return status;
 }

@@ -50,17 +50,17 @@ TEST_F(InputListTest, FolderGivesItsMoviesInNameOrder) {
 TEST_F(InputListTest, CollisionsNameBothInputs) {
   // One file named twice, by two spellings.
   InputList twice = ExpandInputs({dir.Path("in/b.V02"), dir.Path("in/sub/../b.V02")}, false, "");
-  auto collision = FindCollision(twice, "", ".avi");
-  ASSERT_TRUE(collision.has_value());
-  EXPECT_EQ(collision->firstInput, dir.Path("in/b.V02"));
-  EXPECT_EQ(collision->secondInput, dir.Path("in/sub/../b.V02"));
+  auto collisions = FindCollisions(twice, "", ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].firstInput, dir.Path("in/b.V02"));
+  EXPECT_EQ(collisions[0].secondInput, dir.Path("in/sub/../b.V02"));
 
   // The same name from two folders into one output folder.
   InputList two = ExpandInputs({dir.Path("in/g.V02"), dir.Path("elsewhere/g.V02")}, false, "");
-  EXPECT_FALSE(FindCollision(two, "", ".avi").has_value());
-  collision = FindCollision(two, dir.Path("elsewhere"), ".avi");
-  ASSERT_TRUE(collision.has_value());
-  EXPECT_EQ(collision->output, dir.Path("elsewhere/g.avi"));
+  EXPECT_TRUE(FindCollisions(two, "", ".avi").empty());
+  collisions = FindCollisions(two, dir.Path("elsewhere"), ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].output, dir.Path("elsewhere/g.avi"));
 }
 
 }  // namespace
