@@ -45,6 +45,15 @@ class AviWriter {
   static constexpr uint64_t kChunkAlignment = 2048;
   // A RIFF's size field is 32 bits and counts all but its first 8 bytes.
   static constexpr uint64_t kHardRiffBytes = 0xFFFFFFFFull;
+  // The OpenDML header list's dmlh and a stream's super index with its
+  // reserved entries.
+  static constexpr uint64_t kDmlhBytes = 248;
+  static constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{kSuperIndexEntries};
+
+  // Bytes that closing a RIFF adds after its last chunk, given the chunks of
+  // each stream in it: an ix## per stream that has chunks and, for the first
+  // RIFF, the idx1 of them all.
+  static uint64_t RiffTailBytes(const uint64_t* chunksPerStream, size_t streams, bool firstRiff);
 
   AviWriter() = default;
   ~AviWriter();

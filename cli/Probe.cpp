@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cli/AviSize.h"
+#include "avifile/AviSize.h"
 #include "cli/FailureText.h"
 #include "cli/Gettext.h"
 #include "cli/ShownText.h"

@@ -388,11 +388,6 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "porute2avi: -y and -n exclude each other\n" + kHint,
                    false},
-        StatusCase{"MissingOutputFolder",
-                   {"-o", "@/nowhere", "@/ok.V00"},
-                   2,
-                   "porute2avi: output folder '@/nowhere' does not exist\n" + kHint,
-                   false},
         StatusCase{"OutputFolderIsAFile",
                    {"-o", "@/notes.txt", "@/ok.V00"},
                    2,
@@ -412,13 +407,17 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"Version", {"--version"}, 0, "", true}),
     [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
 
-TEST_F(Porute2avi, NothingIsWrittenWhenTheOutputFolderIsMissing) {
+// A missing output folder is made, with its parents, and the user told.
+TEST_F(Porute2avi, AMissingOutputFolderIsMadeAndSaidSo) {
   mw::V00MovieOptions options;
   options.frames = 1;
-  ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
-  Convert({"-o", At("nowhere"), At("a.V00")});
-  EXPECT_FALSE(porute_test::FileExists(At("nowhere")));
-  EXPECT_FALSE(porute_test::FileExists(At("a.avi")));
+  ASSERT_EQ(mkdir(At("in").c_str(), 0755), 0);
+  ASSERT_EQ(mw::WriteV00Movie(At("in/a.V00"), options), 0);
+  const RunResult run = Convert({"-q", "-r", "-o", At("new/out"), At("in")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "porute2avi: " + At("new/out") +
+                         ": the output folder did not exist and was made\n");
+  EXPECT_TRUE(porute_test::FileExists(At("new/out/a.avi")));
 }
 
 TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
@@ -794,12 +793,69 @@ TEST_F(Porute2avi, TwoInputsForOneOutputAreRefusedBeforeAnything) {
   WriteSmallMovie(At("one/m.V00"));
   WriteSmallMovie(At("two/m.V00"));
   WriteSmallMovie(At("first.V00"));
-  const RunResult run =
-      Convert({"-o", At("out"), At("first.V00"), At("one/m.V00"), At("two/m.V00")});
+  const std::vector<std::string> inputs = {At("first.V00"), At("one/m.V00"), At("two/m.V00")};
+  std::vector<std::string> args = {"-o", At("out")};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  RunResult run = Convert(args);
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err, "porute2avi: " + At("one/m.V00") + " and " + At("two/m.V00") +
                          " would both write " + At("out/m.avi") + "; nothing was converted\n");
   EXPECT_FALSE(porute_test::FileExists(At("out/first.avi")));
+
+  // With -k both colliding movies fail, and the rest is converted.
+  args.insert(args.begin(), "-k");
+  run = Convert(args);
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string collides = ": another movie of the batch would also write " + At("out/m.avi");
+  EXPECT_EQ(WithoutTime(run.err), "porute2avi: " + At("one/m.V00") + collides + "\n" +
+                                      "porute2avi: " + At("two/m.V00") + collides + "\n" +
+                                      Summary(1, 0, 2) + "porute2avi: failed: " +
+                                      At("one/m.V00") + "\nporute2avi: failed: " +
+                                      At("two/m.V00") + "\n");
+  EXPECT_TRUE(porute_test::FileExists(At("out/first.avi")));
+  EXPECT_FALSE(porute_test::FileExists(At("out/m.avi")));
+}
+
+// --report: one JSON document, read by Python's json module, whose every
+// checksum is the one sha256sum gives for the file as it is on disk.
+TEST_F(Porute2avi, ReportRecordsEveryMovieWithItsChecksums) {
+  mw::V00MovieOptions movie;
+  movie.frames = 9;
+  ASSERT_EQ(mw::WriteV00Movie(At("good.V00"), movie), 0);
+  WriteCutMovie(At("broken.V00"));
+  const std::string report = At("run.json");
+  const RunResult run = Convert(
+      {"-k", "-y", "--report", report, At("good.V00"), At("broken.V00"), At("missing.V02")});
+  EXPECT_EQ(run.exitCode, 1);
+  porute_test::RunOptions options;
+  options.workingDir = dir.Path();
+  const RunResult fields = porute_test::Run(
+      {"python3", "-c",
+       "import json, sys\n"
+       "r = json.load(open(sys.argv[1]))\n"
+       "print(r['interrupted'], r['settings']['format'])\n"
+       "for i in r['inputs']:\n"
+       "    files = [i] + [i[k] for k in ('companion', 'output') if i[k]]\n"
+       "    print(i['outcome'], i.get('frames_written'), i.get('cause'),\n"
+       "          (i['movie'] or {}).get('frames'),\n"
+       "          ' '.join(f\"{f['path']}:{f['size']}:{f['sha256']}\" for f in files))\n",
+       report},
+      options);
+  ASSERT_EQ(fields.exitCode, 0) << fields.err;
+  const auto sum = [&](const std::string& name) {
+    const RunResult sha = porute_test::Run({"sha256sum", At(name)});
+    return At(name) + ":" + std::to_string(porute_test::ReadText(At(name)).size()) + ":" +
+           sha.out.substr(0, 64);
+  };
+  EXPECT_EQ(fields.out,
+            "False avi\n"
+            "converted None None 9 " + sum("good.V00") + " " + sum("good.snd") + " " +
+                sum("good.avi") + "\n" +
+                "partial 8 reading the file failed: chunk 2, frame 12: the frame cannot be "
+                "read: the file ends early 20 " +
+                sum("broken.V00") + " " + sum("broken.avi") + "\n" +
+                "failed None cannot open the file: No such file or directory None " +
+                At("missing.V02") + ":None:None\n");
 }
 
 // Names with control characters reach the terminal written out, in the
@@ -868,7 +924,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCutMovie(d + "/cut.V00");
                       return std::vector<std::string>{"-y", d + "/cut.V00"};
                     },
-                    "@/cut.V00", "reading the file failed", "ファイルの読み込みに失敗しました。",
+                    "@/cut.V00",
+                    "reading the file failed: chunk 2, frame 12: the frame cannot be read: the "
+                    "file ends early\n",
+                    "ファイルの読み込みに失敗しました。: チャンク 2、フレーム 12: "
+                    "フレームを読めません: ファイルが途中で終わっています\n",
                     ""},
         // A file size limit makes a write fail (SIGXFSZ is ignored).
         MessageCase{"WriteOutput",
