@@ -30,7 +30,12 @@ std::string FileMembers(const std::string& path) {
   return text;
 }
 
-std::string FileObject(const std::string& path) { return "{" + FileMembers(path) + "}"; }
+std::string FileObject(const std::string& path) {
+  std::string object = "{";
+  object += FileMembers(path);
+  object += '}';
+  return object;
+}
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -179,8 +184,15 @@ std::string RunReport::Document(bool interrupted) const {
 std::string RunReport::Write(bool interrupted) const {
   const std::string document = Document(interrupted);
   const std::string folder = FolderPart(path_);
-  std::string temporary = path_ + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
+  // Beside the report, so that the rename stays within one file system;
+  // created exclusively, so that nothing of the user's is written through.
+  std::string temporary;
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = path_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) return StepFailed(_("cannot create the temporary file"), errno);
   int error = 0;
   const char* step = nullptr;

@@ -181,6 +181,44 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
   EXPECT_EQ(probe.out, "") << "ffprobe complained about files left behind";
 }
 
+// The report under the same faults: its name holds a whole document, the
+// new one or the one before, and a failure reaches the user with exit 1.
+TEST_F(WriteFaults, ReportWritingCallsFailInTurn) {
+  const std::string movie = MakeMovie(16, 8, 2, 4);
+  const std::string report = dir / "run.json";
+  const std::vector<std::string> command = {kProgram, "-q", "-y", "--report", report,
+                                            "-o", dir.Path(), movie};
+  const auto whole = [&report] {
+    return porute_test::Run({"python3", "-c",
+                             "import json, sys\n"
+                             "print(json.load(open(sys.argv[1]))['inputs'][0]['outcome'])",
+                             report})
+        .out;
+  };
+  porute_test::RunOptions clean;
+  clean.env = kShimEnv;
+  clean.env["PORUTE_FAULT_SUFFIX"] = ".tmp";
+  clean.env["PORUTE_FAULT_COUNT"] = dir / "calls.txt";
+  ASSERT_EQ(porute_test::Run(command, clean).exitCode, 0);
+  ASSERT_EQ(whole(), "converted\n");
+  const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
+  ASSERT_GE(calls, 3);  // write, fsync, close
+  for (int at = 1; at <= calls; ++at) {
+    SCOPED_TRACE("call " + std::to_string(at));
+    porute_test::RunOptions faulty = clean;
+    faulty.env.erase("PORUTE_FAULT_COUNT");
+    faulty.env["PORUTE_FAULT_AT"] = std::to_string(at);
+    const RunResult run = porute_test::Run(command, faulty);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("porute2avi: " + report + ": cannot write the report: "),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(whole(), "converted\n");
+    const RunResult left = porute_test::Run({"sh", "-c", "ls \"$0\" | grep -c tmp", dir.Path()});
+    EXPECT_EQ(left.out, "0\n") << "a temporary file was left";
+  }
+}
+
 // The Matroska writer under the same faults: its files differ from run to
 // run (a random segment id), so a clean exit is checked by ffprobe's frame
 // count. A failure leaves no file, or one ffprobe reads, and the partial-file
