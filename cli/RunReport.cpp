@@ -20,11 +20,13 @@ namespace {
 
 // "path", its exact bytes when it is not UTF-8, "size" and "sha256" of the
 // file as it is now; size and sha256 null when it cannot be read.
-std::string FileMembers(const std::string& path) {
+// hash false: sha256 null, so that an interrupted run ends without reading
+// the movies it never reached.
+std::string FileMembers(const std::string& path, bool hash = true) {
   std::string text = JsonNameMembers("path", path);
   struct stat info {};
   const bool regular = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-  const std::string sha = regular ? Sha256OfFile(path) : std::string();
+  const std::string sha = regular && hash ? Sha256OfFile(path) : std::string();
   text += ", \"size\": " + (regular ? std::to_string(info.st_size) : std::string("null"));
   text += ", \"sha256\": " + (sha.empty() ? std::string("null") : "\"" + sha + "\"");
   return text;
@@ -129,7 +131,8 @@ std::string RunReport::Document(bool interrupted) const {
   for (size_t i = 0; i < records_.size(); ++i) {
     const Record& record = records_[i];
     text += i == 0 ? "\n    {" : ",\n    {";
-    text += FileMembers(record.input);
+    const bool reached = record.outcome != Record::Outcome::kNotReached;
+    text += FileMembers(record.input, reached || !interrupted);
     MovieInfo info;
     std::string cause;
     const bool opened = ReadMovieInfo(decoder, record.input, probe, info, cause);

@@ -682,8 +682,8 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    execl(kProgram.c_str(), kProgram.c_str(), input.c_str(), At("next.V00").c_str(),
-          static_cast<char*>(nullptr));
+    execl(kProgram.c_str(), kProgram.c_str(), "--report", At("run.json").c_str(), input.c_str(),
+          At("next.V00").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   ASSERT_GT(pid, 0);
@@ -705,6 +705,16 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   const int64_t frames = probe.streams[0].readFrames;
   EXPECT_GT(frames, 0);
   EXPECT_LT(frames, 2000) << "the signal came too late to test anything";
+  // The report is written all the same, and says what the file holds.
+  const RunResult report = porute_test::Run(
+      {"python3", "-c",
+       "import json, sys\n"
+       "r = json.load(open(sys.argv[1]))\n"
+       "print(r['interrupted'], *[(i['outcome'], i.get('frames_written')) for i in r['inputs']])",
+       At("run.json")});
+  EXPECT_EQ(report.out, "True ('partial', " + std::to_string(frames) +
+                            ") ('not_reached', None)\n")
+      << report.err;
   // The file holds exactly the frames it reports, and the sound of its
   // whole chunks (a chunk cut between two frames brings no sound): those of
   // a movie made with the same options but only that many frames (reading
