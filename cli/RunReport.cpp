@@ -106,6 +106,13 @@ void RunReport::Failed(const BatchFailure& failure, const std::string& cause) {
   }
 }
 
+void RunReport::FailedEarly(const std::string& input, const std::string& cause) {
+  if (Record* record = Find(input)) {
+    record->outcome = Record::Outcome::kFailed;
+    record->cause = cause;
+  }
+}
+
 void RunReport::Aborted(const std::string& output, uint32_t frames, uint32_t frameCount) {
   for (Record& record : records_) {
     if (record.outcome != Record::Outcome::kNotReached) continue;

@@ -29,6 +29,8 @@ class RunReport {
   void Verified(const std::string& input, bool ok, const std::string& text);
   void Skipped(const std::string& output);
   void Failed(const BatchFailure& failure, const std::string& cause);
+  // A movie refused before the batch began.
+  void FailedEarly(const std::string& input, const std::string& cause);
   void Aborted(const std::string& output, uint32_t frames, uint32_t frameCount);
 
   // The document, with the files read as they are now: sizes and checksums

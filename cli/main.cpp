@@ -231,6 +231,21 @@ int main(int argc, char* argv[]) {
   }
 
   ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
+  RunReport::Settings reportSettings;
+  reportSettings.format = line.format;
+  reportSettings.crf = line.crf;
+  reportSettings.verify = line.verify;
+  RunReport report(line.reportPath, reportSettings);
+  ReportingHost reportingHost(host, report);
+  const bool reporting = !line.reportPath.empty();
+  if (reporting) {
+    for (size_t i = 0; i < inputs.files.size(); ++i) {
+      const std::string& folder =
+          !inputs.outputFolders[i].empty() ? inputs.outputFolders[i] : outputDir;
+      report.AddInput(inputs.files[i], OutputPath(folder, inputs.files[i], kNativePathStyle,
+                                                  OutputExtension(line.format)));
+    }
+  }
   // With -k the movies that would write one output fail, each of them, and
   // the rest are converted: which of them the user meant cannot be known.
   if (!collisions.empty()) {
@@ -254,9 +269,10 @@ int main(int argc, char* argv[]) {
         if (collision.firstInput != inputs.files[i] && collision.secondInput != inputs.files[i]) {
           continue;
         }
-        host.ReportEarlyFailure(inputs.files[i],
-                                Format2(_("another movie of the batch would also write %s"),
-                                        ShownText(collision.output), {}));
+        const std::string text = Format2(_("another movie of the batch would also write %s"),
+                                         ShownText(collision.output), {});
+        host.ReportEarlyFailure(inputs.files[i], text);
+        report.FailedEarly(inputs.files[i], text);
         break;
       }
     }
@@ -274,21 +290,6 @@ int main(int argc, char* argv[]) {
                  _("the output folder did not exist and was made"));
   }
 
-  RunReport::Settings reportSettings;
-  reportSettings.format = line.format;
-  reportSettings.crf = line.crf;
-  reportSettings.verify = line.verify;
-  RunReport report(line.reportPath, reportSettings);
-  ReportingHost reportingHost(host, report);
-  const bool reporting = !line.reportPath.empty();
-  if (reporting) {
-    for (size_t i = 0; i < inputs.files.size(); ++i) {
-      const std::string& folder =
-          !inputs.outputFolders[i].empty() ? inputs.outputFolders[i] : outputDir;
-      report.AddInput(inputs.files[i], OutputPath(folder, inputs.files[i], kNativePathStyle,
-                                                  OutputExtension(line.format)));
-    }
-  }
   if (!line.host.quiet && isatty(STDERR_FILENO) == 1) host.SetFramesPerFile(FramesOf(inputs.files));
 
   BatchDriver driver(reporting ? static_cast<BatchHost&>(reportingHost) : host);
