@@ -100,15 +100,16 @@ std::string Format1(const char* format, const std::string& value) {
 // What the chosen writer says of the movie: empty when it takes it.
 std::string WriterRefusal(const MovieInfo& info, const ProbeSettings& settings) {
   if (!settings.refusal) return {};
-  MovieEncoder::Shape shape;
-  shape.frameCount = info.frameCount;
-  shape.rate = info.rate;
-  shape.scale = info.scale;
-  shape.width = info.width;
-  shape.height = info.height;
-  shape.soundRate = info.soundRate;
-  shape.soundBlockBytes = info.soundBlockBytes;
-  const std::string refusal = settings.refusal(shape);
+  MovieParameters movie;
+  movie.frameCount = info.frameCount;
+  movie.framesPerChunk = info.framesPerChunk;
+  movie.rate = info.rate;
+  movie.scale = info.scale;
+  movie.width = info.width;
+  movie.height = info.height;
+  movie.soundRate = info.soundRate;
+  movie.soundBlockBytes = info.soundBlockBytes;
+  const std::string refusal = settings.refusal(movie);
   // The writers word their refusals in English; the catalogue has them.
   return refusal.empty() ? refusal : std::string(gettext(refusal.c_str()));
 }
@@ -129,14 +130,15 @@ bool ReadMovieInfo(V02Decode& decoder, const std::string& path, const ProbeSetti
   }
   info.vd00 = decoder.IsV00();
   info.companion = decoder.HasCompanion();
-  info.width = decoder.width;
-  info.height = decoder.height;
-  info.frameCount = decoder.frameCount;
-  info.rate = decoder.rate;
-  info.scale = decoder.scale;
-  info.framesPerChunk = decoder.framesPerChunk;
-  info.soundRate = decoder.soundRate;
-  info.soundBlockBytes = decoder.soundBlockBytes;
+  const MovieParameters& movie = decoder.Parameters();
+  info.width = movie.width;
+  info.height = movie.height;
+  info.frameCount = movie.frameCount;
+  info.rate = movie.rate;
+  info.scale = movie.scale;
+  info.framesPerChunk = movie.framesPerChunk;
+  info.soundRate = movie.soundRate;
+  info.soundBlockBytes = movie.soundBlockBytes;
   decoder.Close();
   info.refusal = WriterRefusal(info, settings);
   if (!info.refusal.empty()) {
@@ -226,20 +228,12 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path,
     decoder.Close();
     return std::string(_("does not open")) + ": " + cause;
   }
-  MovieInfo info;
-  info.frameCount = decoder.frameCount;
-  info.rate = decoder.rate;
-  info.scale = decoder.scale;
-  info.width = decoder.width;
-  info.height = decoder.height;
-  info.soundRate = decoder.soundRate;
-  info.soundBlockBytes = decoder.soundBlockBytes;
-  const std::string refusal = WriterRefusal(info, settings);
+  const std::string refusal = settings.refusal ? settings.refusal(decoder.Parameters()) : "";
   if (!refusal.empty()) {
     decoder.Close();
-    return Format1(_("cannot be converted to %s"), settings.format) + ": " + refusal;
+    return Format1(_("cannot be converted to %s"), settings.format) + ": " + gettext(refusal.c_str());
   }
-  const uint32_t frames = decoder.frameCount;
+  const uint32_t frames = decoder.Parameters().frameCount;
   uint32_t chunk = 0;
   std::string failure;
   while (decoder.FramesRemaining() != 0) {

@@ -107,8 +107,7 @@ std::string VerifiedText(const VerifyReport& report, bool lossless) {
 // same function its Open asks.
 std::string WriterRefusal(const std::string& format, const MovieEncoder::Shape& shape) {
   if (format == "avi") {
-    const char* refusal = AviRefusal(shape.frameCount, shape.rate, shape.scale, shape.width,
-                                     shape.height, shape.soundRate, shape.soundBlockBytes);
+    const char* refusal = AviRefusal(shape);
     return refusal != nullptr ? refusal : std::string();
   }
   return {};
