@@ -33,7 +33,8 @@ struct MovieInfo {
   std::optional<uint64_t> aviBytes;
 };
 
-// What --info and --check are told: the format a conversion would write and
+// What --info and --check are told: the format a conversion would write
+// (empty: the header is read, and no writer asked) and
 // what its writer refuses (English, empty when it takes the movie; the same
 // function the writer's Open asks), the AVI writer's RIFF limit, and --json.
 struct ProbeSettings {

@@ -134,7 +134,9 @@ std::string RunReport::Document(bool interrupted) const {
           (settings_.crf >= 0 ? std::to_string(settings_.crf) : std::string("null")) +
           ", \"verify\": " + (settings_.verify ? "true" : "false") + "},\n  \"inputs\": [";
   V02Decode decoder;
+  // The header's parameters only: no writer's verdict.
   ProbeSettings probe;
+  probe.format.clear();
   for (size_t i = 0; i < records_.size(); ++i) {
     const Record& record = records_[i];
     text += i == 0 ? "\n    {" : ",\n    {";

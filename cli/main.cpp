@@ -134,12 +134,14 @@ int NoMovieFound() {
 // left reckoned by frames. A movie that does not open counts none.
 std::vector<uint32_t> FramesOf(const std::vector<std::string>& files) {
   V02Decode decoder;
+  ProbeSettings headerOnly;
+  headerOnly.format.clear();
   std::vector<uint32_t> frames;
   frames.reserve(files.size());
   for (const std::string& path : files) {
     MovieInfo info;
     std::string cause;
-    frames.push_back(ReadMovieInfo(decoder, path, ProbeSettings{}, info, cause) ? info.frameCount
+    frames.push_back(ReadMovieInfo(decoder, path, headerOnly, info, cause) ? info.frameCount
                                                                                   : 0);
   }
   return frames;
