@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,23 @@ std::string Format2(const char* format, const std::string& a, const std::string&
   return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
 }
 
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+// Replaces this process with the build of porute2avi that has FFmpeg's
+// libraries, at its place relative to this program; returns only when that
+// failed, with the errno, `program` naming what was tried.
+int BecomeFfmpegProgram(char* argv[], std::string& program) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self);
+  if (n <= 0) return errno;
+  if (static_cast<size_t>(n) == sizeof self) return ENAMETOOLONG;
+  program.assign(self, static_cast<size_t>(n));
+  program.erase(program.rfind('/') + 1);
+  program += PORUTE2AVI_FFMPEG_PROGRAM;
+  execv(program.c_str(), argv);
+  return errno;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -96,8 +114,16 @@ int main(int argc, char* argv[]) {
 
 #ifndef PORUTE_HAVE_FFMPEG
   if (line.format != "avi" || line.verify) {
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+    std::string program = PORUTE2AVI_FFMPEG_PROGRAM;
+    const int error = BecomeFfmpegProgram(argv, program);
+    std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(program).c_str(),
+                 _("cannot run the program that writes Matroska and MP4"), std::strerror(error));
+    return kExitError;
+#else
     return UsageFailure(_("this porute2avi was built without FFmpeg's libraries: "
                           "it writes AVI files only and cannot --verify"));
+#endif
   }
 #endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
