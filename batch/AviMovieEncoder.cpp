@@ -14,6 +14,7 @@ MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& sh
   encoder_.soundBlockBytes = shape.soundBlockBytes;
   encoder_.createExclusively = !mayReplace;
   if (encoder_.Open(path) == 0) return OpenResult::kOk;
+  if (encoder_.refused) return OpenResult::kRefused;
   if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;
   return OpenResult::kFailed;
 }
