@@ -4,7 +4,6 @@
 #include "batch/BatchDriver.h"
 #include "v02dec/V02Decode.h"
 
-#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,16 +146,8 @@ ExpectedMovie WriteV00(const std::string& path, uint32_t frames, bool withSound 
 
 std::vector<std::string> Log(std::initializer_list<std::string> entries) { return entries; }
 
-// Files of the folder that carry the temporary mark of an output in progress.
-int TemporaryFilesIn(const std::string& folder) {
-  int found = 0;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(d)) {
-      if (std::string(entry->d_name).find(".porute-") != std::string::npos) ++found;
-    }
-    closedir(d);
-  }
-  return found;
+size_t TemporaryFilesIn(const std::string& folder) {
+  return porute_test::TemporaryFilesIn(folder).size();
 }
 
 class BatchDriverTest : public testing::Test {
@@ -393,7 +384,7 @@ TEST_P(BatchDriverErrors, StopTheBatchWithTheirMessageAndLeaveItIdle) {
   EXPECT_FALSE(porute_test::FileExists(In("next.avi"))) << "the batch went on";
   EXPECT_EQ(porute_test::FileExists(In("first.avi")), c.outputLeft);
   EXPECT_EQ(porute_test::FileExists(In("first.partial.avi")), c.partialLeft);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
 }
 
 std::string Quoted(const std::string& path, const char* text) { return PathMessage(path, text); }
@@ -566,7 +557,7 @@ TEST_F(BatchDriverTest, OutputAppearingDuringTheConversionIsAskedAbout) {
                            "pump", "ask " + In("a.avi"), "idle", "pos 0"}));
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "appeared");
   EXPECT_EQ(driver.LastSummary().skipped, 1u);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
 
   host.overwriteAnswers = {OverwriteAnswer::kYes, OverwriteAnswer::kYes};
   driver.BtnStartClick();
@@ -599,7 +590,7 @@ TEST_P(ConversionStops, KeepTheOldOutputAndThePartialFrames) {
   driver.BtnStartClick();
 
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
   const std::string partial = In("a.partial.avi");
   EXPECT_EQ(porute_test::FileExists(partial), c.partialFrames >= 0);
   if (c.abortAfterFirstChunk) {
