@@ -46,10 +46,11 @@ bool ChunkBuffersReady(const V02Decode& decoder) {
 }
 
 // Once the whole file has its name, what earlier runs left of the same
-// output goes: its partial file and temporary files of ours (a killed run's).
-// They are ours by name alone, and only regular files are removed.
-void ClearLeftovers(const std::string& outputPath) {
-  Discard(PartialPath(outputPath));
+// output goes: its partial file (unless keepPartial: that name is another
+// movie's output) and temporary files of ours (a killed run's). They are
+// ours by name alone, and only regular files are removed.
+void ClearLeftovers(const std::string& outputPath, bool keepPartial) {
+  if (!keepPartial) Discard(PartialPath(outputPath));
   const std::string folder = FolderPart(outputPath);
   const std::string outputName = FileNamePart(outputPath);
   std::vector<std::string> names;
@@ -258,11 +259,23 @@ std::string BatchDriver::NextTemporaryPath(const std::string& outputPath) {
   return TemporaryPath(outputPath, std::string_view(tag, sizeof tag));
 }
 
+bool BatchDriver::IsOutputOfTheBatch(const std::string& path, const char* extension) const {
+  for (size_t i = 0; i < FileList.size(); ++i) {
+    const std::string& folder =
+        i < OutputFolders.size() && !OutputFolders[i].empty() ? OutputFolders[i] : SaveDir;
+    if (OutputPath(folder, FileList[i], kNativePathStyle, extension) == path) return true;
+  }
+  return false;
+}
+
 std::string BatchDriver::KeepCutShort(const std::string& temporaryPath,
-                                      const std::string& outputPath) {
+                                      const std::string& outputPath, const char* extension) {
   // An encoder removes a file it could not leave well-formed.
   if (platform::KindOfName(temporaryPath) != platform::NameKind::kRegular) return std::string();
   const std::string partial = PartialPath(outputPath);
+  // A movie named NAME.partial.V02 in the same batch has that name for its
+  // whole output.
+  if (IsOutputOfTheBatch(partial, extension)) return temporaryPath;
   const platform::NameKind there = platform::KindOfName(partial);
   // A partial file of an earlier run gives way; anything else of that name
   // (a link, a folder) is left alone and the file keeps its temporary name.
@@ -397,7 +410,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
       failure.cause = encoder.FailureCause();
     }
     TakeFramesKept(encoder);
-    failure.outputPath = KeepCutShort(temporaryPath, outputPath);
+    failure.outputPath = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     return Fail(std::move(failure));
   };
   auto outputFailure = [&]() {
@@ -455,12 +468,12 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   TakeFramesKept(encoder);
   if (!closed) {
     BatchFailure failure = outputFailure();
-    failure.outputPath = KeepCutShort(temporaryPath, outputPath);
+    failure.outputPath = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     return Fail(std::move(failure));
   }
   if (framesLeft != 0) {
     summary_.outcome = BatchSummary::Outcome::kAborted;
-    summary_.abortedOutput = KeepCutShort(temporaryPath, outputPath);
+    summary_.abortedOutput = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     summary_.abortedFrames = fileFramesWritten_;
     summary_.abortedFrameCount = fileFrameCount_;
     return FileEnd::kStop;
@@ -518,7 +531,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     }
   }
   if (placed != 0) return placingFailure(placed);
-  ClearLeftovers(outputPath);
+  ClearLeftovers(outputPath, IsOutputOfTheBatch(PartialPath(outputPath), encoder.Extension()));
 
   ++summary_.converted;
   // An abort that came with the last chunk leaves this file complete; the

@@ -96,7 +96,10 @@ class BatchDriver {
   std::string NextTemporaryPath(const std::string& outputPath);
   // A conversion cut short: its file, when the encoder left one, goes under
   // the partial name. Returns the name it is left under, empty when none.
-  std::string KeepCutShort(const std::string& temporaryPath, const std::string& outputPath);
+  std::string KeepCutShort(const std::string& temporaryPath, const std::string& outputPath,
+                           const char* extension);
+  // Whether path is the output of an entry of FileList.
+  bool IsOutputOfTheBatch(const std::string& path, const char* extension) const;
   // Takes the frames the encoder says the closed file holds.
   void TakeFramesKept(const MovieEncoder& encoder);
   FileEnd Fail(BatchFailure failure);

@@ -629,6 +629,23 @@ INSTANTIATE_TEST_SUITE_P(
                  8}),
     [](const testing::TestParamInfo<StopCase>& p) { return std::string(p.param.label); });
 
+TEST_F(BatchDriverTest, PartialNameOfAnotherMoviesOutputIsLeftAlone) {
+  WriteV00(In("a.partial.V00"), 2, false);
+  WriteV00(In("a.V00"), 20, false);
+  truncate(In("a.V00").c_str(), 256 + 12 * 256 + 100);
+  driver.FileList = {In("a.partial.V00"), In("a.V00")};
+  driver.SetKeepGoing(true);
+  driver.BtnStartClick();
+  ASSERT_EQ(host.failures.size(), 1u);
+  // The cut-short file keeps its temporary name, and says so.
+  EXPECT_NE(host.failures[0].outputPath, In("a.partial.avi"));
+  EXPECT_EQ(porute_test::TemporaryFilesIn(dir.Path()), std::vector{host.failures[0].outputPath});
+  if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe is needed";
+  const porute_test::Probe probe = porute_test::ProbeFile(In("a.partial.avi"));
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.streams[0].readFrames, 2);
+}
+
 TEST_F(BatchDriverTest, WholeConversionClearsWhatEarlierRunsLeft) {
   WriteV00(In("a.V00"), 2, false);
   porute_test::WriteText(In("a.partial.avi"), "cut short");
