@@ -80,15 +80,23 @@ constexpr size_t kTagBytes = 6;
 constexpr size_t kMaxNameBytes = 255;
 
 // "." + outputName (cut to fit) + ".porute-".
-std::string TemporaryStem(std::string_view outputName) {
+std::string TemporaryStem(std::string_view outputName, PathStyle style) {
   const size_t room = kMaxNameBytes - 1 - kTemporaryMark.size() - kTagBytes - kTemporaryEnd.size();
   size_t keep = outputName.size();
   if (keep > room) {
-    keep = room;
-    // Not inside a UTF-8 character (nor after a Shift-JIS lead byte).
-    while (keep > 0 && ((static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80 ||
-                        IsShiftJisLeadByte(static_cast<unsigned char>(outputName[keep - 1])))) {
-      --keep;
+    if (style == PathStyle::kPosix) {
+      // Not inside a UTF-8 character.
+      keep = room;
+      while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80) --keep;
+    } else {
+      // Whole Shift-JIS characters, found from the start.
+      keep = 0;
+      for (;;) {
+        const size_t next =
+            keep + (IsShiftJisLeadByte(static_cast<unsigned char>(outputName[keep])) ? 2 : 1);
+        if (next > room) break;
+        keep = next;
+      }
     }
   }
   std::string stem = ".";
@@ -114,14 +122,14 @@ std::string TemporaryPath(std::string_view outputPath, std::string_view tag, Pat
   const size_t last = LastSeparator(outputPath, style);
   const size_t nameStart = last == std::string_view::npos ? 0 : last + 1;
   std::string path(outputPath.substr(0, nameStart));
-  path += TemporaryStem(outputPath.substr(nameStart));
+  path += TemporaryStem(outputPath.substr(nameStart), style);
   path += tag;
   path += kTemporaryEnd;
   return path;
 }
 
-bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName) {
-  const std::string stem = TemporaryStem(outputName);
+bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName, PathStyle style) {
+  const std::string stem = TemporaryStem(outputName, style);
   return fileName.size() == stem.size() + kTagBytes + kTemporaryEnd.size() &&
          fileName.substr(0, stem.size()) == stem &&
          fileName.substr(fileName.size() - kTemporaryEnd.size()) == kTemporaryEnd;

@@ -67,4 +67,5 @@ std::string TemporaryPath(std::string_view outputPath, std::string_view tag,
                           PathStyle style = kNativePathStyle);
 // Whether fileName (a name without folder) is a temporary name of ours for
 // the output named outputName.
-bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName);
+bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName,
+                        PathStyle style = kNativePathStyle);

@@ -104,10 +104,21 @@ TEST(PathNames, PartialAndTemporaryNamesOfAnOutput) {
   std::string longName;
   for (int i = 0; i < 100; ++i) longName += "\u52d5";  // 3 bytes each
   longName += ".avi";
+  // The expected names: a dot, the cut name, the mark, the tag.
+  const auto temporaryOf = [](const std::string& name, size_t keep) {
+    std::string expected = ".";
+    expected.append(name, 0, keep);
+    expected += ".porute-abcdef.tmp";
+    return expected;
+  };
   const std::string temporary = TemporaryPath(longName, "abcdef", PathStyle::kPosix);
-  EXPECT_LE(temporary.size(), 255u);
-  EXPECT_EQ((temporary.size() - 1 - 8 - 6 - 4) % 3, 0u);
-  EXPECT_TRUE(IsTemporaryNameFor(temporary, longName));
+  EXPECT_EQ(temporary, temporaryOf(longName, 234));
+  EXPECT_TRUE(IsTemporaryNameFor(temporary, longName, PathStyle::kPosix));
+  // Shift-JIS: "\x93\xae" is one character; 236 bytes would split one.
+  std::string shiftJis = "a";
+  for (int i = 0; i < 150; ++i) shiftJis += "\x93\xae";
+  shiftJis += ".avi";
+  EXPECT_EQ(TemporaryPath(shiftJis, "abcdef", PathStyle::kWindows), temporaryOf(shiftJis, 235));
 }
 
 }  // namespace
