@@ -1,6 +1,7 @@
 #include "batch/BatchDriver.h"
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <random>
@@ -243,7 +244,16 @@ BatchDriver::Existing BatchDriver::DecideOnOutputName(const std::string& outputP
 }
 
 std::string BatchDriver::NextTemporaryPath(const std::string& outputPath) {
-  if (tagState_ == 0) tagState_ = (uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+  if (tagState_ == 0) {
+    // Tags need only differ from another run's; without an entropy source
+    // the clock serves.
+    try {
+      std::random_device source;
+      tagState_ = (uint64_t{source()} << 32) | source();
+    } catch (...) {
+      tagState_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+  }
   // splitmix64: cheap, and distinct tags for every name tried in this run.
   tagState_ += 0x9E3779B97F4A7C15u;
   uint64_t z = tagState_;
