@@ -189,8 +189,9 @@ int main(int argc, char* argv[]) {
   }
   if (line.verify) {
     const bool lossless = line.format != "mp4";
-    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& output) {
-      const VerifyReport report = VerifyOutput(input, output, lossless);
+    driver.SetFileDoneHook([&host, lossless](const std::string& input, const std::string& finished,
+                                             const std::string& output) {
+      const VerifyReport report = VerifyOutput(input, finished, lossless);
       if (!report.ok) return report.problem;
       host.ShowNote(ShownText(output) + ": " + DescribeVerified(report, lossless));
       return std::string();

@@ -238,6 +238,8 @@ TEST(AviFileFailure, DiskFullLeavesAWellFormedFile) {
       // Finishing reports the frames that gave way, and a file it removed.
       const bool lost = c.framesInFile < written || c.fileSize == 0;
       if (AviFileLastFinishResult() != (lost ? AVIERR_FILEWRITE : AVIERR_OK)) return 203;
+      // ... and how many frames the file kept.
+      if (AviFileLastFinishLength(0) != static_cast<uint64_t>(c.framesInFile)) return 204;
       return written;
     });
     AviFileSetRiffLimit(kAviDefaultRiffLimit);

@@ -88,4 +88,37 @@ TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(JoinSeparator(PathStyle::kWindows), '\\');
 }
 
+TEST(PathNames, PartialAndTemporaryNamesOfAnOutput) {
+  EXPECT_EQ(PartialPath("out/a.b.avi", PathStyle::kPosix), "out/a.b.partial.avi");
+  EXPECT_EQ(PartialPath("v.1/.mkv", PathStyle::kPosix), "v.1/.partial.mkv");
+  EXPECT_EQ(PartialPath("C:\\m\\a.mp4", PathStyle::kWindows), "C:\\m\\a.partial.mp4");
+  EXPECT_EQ(TemporaryPath("out/a.avi", "x1y2z3", PathStyle::kPosix),
+            "out/.a.avi.porute-x1y2z3.tmp");
+  EXPECT_EQ(TemporaryPath("a.avi", "x1y2z3", PathStyle::kPosix), ".a.avi.porute-x1y2z3.tmp");
+  EXPECT_TRUE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp", "a.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp", "b.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".aa.avi.porute-x1y2z3.tmp", "a.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp.bak", "a.avi"));
+  // A name that would pass 255 bytes is cut, never inside a character, and
+  // still recognised.
+  std::string longName;
+  for (int i = 0; i < 100; ++i) longName += "\u52d5";  // 3 bytes each
+  longName += ".avi";
+  // The expected names: a dot, the cut name, the mark, the tag.
+  const auto temporaryOf = [](const std::string& name, size_t keep) {
+    std::string expected = ".";
+    expected.append(name, 0, keep);
+    expected += ".porute-abcdef.tmp";
+    return expected;
+  };
+  const std::string temporary = TemporaryPath(longName, "abcdef", PathStyle::kPosix);
+  EXPECT_EQ(temporary, temporaryOf(longName, 234));
+  EXPECT_TRUE(IsTemporaryNameFor(temporary, longName, PathStyle::kPosix));
+  // Shift-JIS: "\x93\xae" is one character; 236 bytes would split one.
+  std::string shiftJis = "a";
+  for (int i = 0; i < 150; ++i) shiftJis += "\x93\xae";
+  shiftJis += ".avi";
+  EXPECT_EQ(TemporaryPath(shiftJis, "abcdef", PathStyle::kWindows), temporaryOf(shiftJis, 235));
+}
+
 }  // namespace

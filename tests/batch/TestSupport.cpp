@@ -18,6 +18,19 @@ extern char** environ;
 
 namespace porute_test {
 
+std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 4 && name[0] == '.' && name.find(".porute-") != std::string::npos &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0) {
+      found.push_back(entry.path().string());
+    }
+  }
+  return found;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;

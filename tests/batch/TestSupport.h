@@ -29,6 +29,10 @@ inline std::string CliWriteFailedLine(const std::string& path) {
   return "porute2avi: " + path + ": writing the file failed";
 }
 
+// The files of a folder that carry the temporary mark of an output in
+// progress (".NAME.EXT.porute-TAG.tmp"), as paths, in no order.
+std::vector<std::string> TemporaryFilesIn(const std::string& folder);
+
 struct RunResult {
   int exitCode = -1;     // the exit status, or -1 when ended by a signal
   int signal = 0;        // the signal that ended it

@@ -278,9 +278,10 @@ TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
   EXPECT_EQ(run.err,
             Line(input, "reading the file failed",
                  "chunk 4, frame 25: the chunk's sound cannot be read: the file ends early") +
-                Partial(At("cut.avi"), 24, 40));
+                Partial(At("cut.partial.avi"), 24, 40));
   EXPECT_FALSE(porute_test::FileExists(At("after.avi"))) << "the batch went on after the error";
-  ExpectAviHolds(At("cut.avi"), movie, 24, 3);
+  EXPECT_FALSE(porute_test::FileExists(At("cut.avi")));
+  ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
 }
 
 struct StatusCase {
@@ -688,9 +689,14 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
     _exit(127);
   }
   ASSERT_GT(pid, 0);
-  const std::string avi = At("long.avi");
+  // The file in progress has a temporary name; stopped, it keeps its
+  // frames under the partial name, never under the final one.
+  const std::string avi = At("long.partial.avi");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (FileSize(avi) < 3'000'000 && std::chrono::steady_clock::now() < deadline) {
+  for (;;) {
+    const std::vector<std::string> inProgress = porute_test::TemporaryFilesIn(dir.Path());
+    if (!inProgress.empty() && FileSize(inProgress[0]) >= 3'000'000) break;
+    if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   for (int i = 0; i < c.times; ++i) kill(pid, c.signal);
@@ -699,6 +705,8 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
   EXPECT_FALSE(porute_test::FileExists(At("next.avi")));
+  EXPECT_FALSE(porute_test::FileExists(At("long.avi")));
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 
   const porute_test::Probe probe = porute_test::ProbeFile(avi);
   ASSERT_TRUE(probe.ok) << probe.error;
@@ -743,6 +751,103 @@ void WriteCutMovie(const std::string& path) {
   ASSERT_EQ(truncate(path.c_str(), 256 + 11 * 128 + 50), 0);
 }
 
+// An output name that is another name of any input of the batch, or not a
+// regular file, is refused before anything is written, for every format,
+// without waiting on a FIFO; the inputs and the user's links stay as they
+// were. Each case under a time limit: a hang fails it instead of the run.
+struct RefusedOutputCase {
+  const char* label;
+  const char* format;
+  // Makes a.V02, b.V02 or b.V00 and the name under test; returns the inputs.
+  std::function<std::vector<std::string>(const std::string& dir)> prepare;
+  const char* refusedName;  // in the folder
+  const char* cause;
+};
+
+class RefusedOutput : public Porute2avi, public testing::WithParamInterface<RefusedOutputCase> {};
+
+TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
+  const RefusedOutputCase& c = GetParam();
+  mw::V02MovieOptions small;
+  small.width = 16;
+  small.height = 8;
+  small.frames = 2;
+  ASSERT_EQ(mw::WriteV02Movie(At("a.V02"), small), 0);
+  const std::vector<std::string> inputs = c.prepare(dir.Path());
+  std::map<std::string, std::string> before;
+  for (const char* name : {"a.V02", "b.V02", "b.V00", "b.snd"}) {
+    if (porute_test::FileExists(At(name))) before[name] = porute_test::ReadText(At(name));
+  }
+  struct stat refusedBefore {};
+  ASSERT_EQ(lstat(At(c.refusedName).c_str(), &refusedBefore), 0);
+
+  std::vector<std::string> argv = {"timeout", "20", kProgram, "-y", "-f", c.format};
+  argv.insert(argv.end(), inputs.begin(), inputs.end());
+  const RunResult run = porute_test::Run(argv, InLocale(kLocaleC));
+  if (run.exitCode == 2 && std::string(c.format) != "avi") GTEST_SKIP() << "no FFmpeg formats";
+  ASSERT_NE(run.exitCode, 124) << "porute2avi hung";
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find(Line(At(c.refusedName), "cannot open the file", c.cause)),
+            std::string::npos)
+      << run.err;
+  for (const auto& [name, bytes] : before) EXPECT_EQ(porute_test::ReadText(At(name)), bytes) << name;
+  struct stat refusedAfter {};
+  ASSERT_EQ(lstat(At(c.refusedName).c_str(), &refusedAfter), 0) << "the user's name was removed";
+  EXPECT_EQ(refusedAfter.st_ino, refusedBefore.st_ino);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
+}
+
+std::vector<std::string> WithSecondV02(const std::string& d) {
+  mw::V02MovieOptions small;
+  small.width = 16;
+  small.height = 8;
+  small.frames = 2;
+  mw::WriteV02Movie(d + "/b.V02", small);
+  return {d + "/a.V02", d + "/b.V02"};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedOutput,
+    testing::Values(
+        RefusedOutputCase{"SymlinkToTheNextMovie", "avi",
+                          [](const std::string& d) {
+                            std::vector<std::string> inputs = WithSecondV02(d);
+                            symlink("b.V02", (d + "/a.avi").c_str());
+                            return inputs;
+                          },
+                          "a.avi", "it is a movie of this batch"},
+        RefusedOutputCase{"HardLinkToTheNextMoviesSound", "mkv",
+                          [](const std::string& d) {
+                            mw::V00MovieOptions options;
+                            options.width = 16;
+                            options.height = 8;
+                            options.frames = 2;
+                            mw::WriteV00Movie(d + "/b.V00", options);
+                            link((d + "/b.snd").c_str(), (d + "/a.mkv").c_str());
+                            return std::vector<std::string>{"-k", d + "/a.V02", d + "/b.V00"};
+                          },
+                          "a.mkv", "it is the sound file of a movie of this batch"},
+        RefusedOutputCase{"Fifo", "mkv",
+                          [](const std::string& d) {
+                            mkfifo((d + "/a.mkv").c_str(), 0644);
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.mkv", "it is not a regular file"},
+        RefusedOutputCase{"FifoAvi", "avi",
+                          [](const std::string& d) {
+                            mkfifo((d + "/a.avi").c_str(), 0644);
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.avi", "it is not a regular file"},
+        RefusedOutputCase{"SymlinkToDevNull", "mp4",
+                          [](const std::string& d) {
+                            symlink("/dev/null", (d + "/a.mp4").c_str());
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.mp4",
+                          "it is a symbolic link, which is neither followed nor replaced"}),
+    [](const testing::TestParamInfo<RefusedOutputCase>& p) { return std::string(p.param.label); });
+
 TEST_F(Porute2avi, KeepGoingConvertsTheRestAndListsTheFailures) {
   WriteCutMovie(At("broken.V00"));
   WriteSmallMovie(At("good.V00"), 9);
@@ -752,7 +857,7 @@ TEST_F(Porute2avi, KeepGoingConvertsTheRestAndListsTheFailures) {
             Line(At("missing.V02"), "cannot open the file", "No such file or directory") +
                 Line(At("broken.V00"), "reading the file failed",
                      "chunk 2, frame 12: the frame cannot be read: the file ends early") +
-                Partial(At("broken.avi"), 8, 20) + Summary(1, 0, 2) + "porute2avi: failed: " +
+                Partial(At("broken.partial.avi"), 8, 20) + Summary(1, 0, 2) + "porute2avi: failed: " +
                 At("missing.V02") + "\n" + "porute2avi: failed: " + At("broken.V00") + "\n");
   const porute_test::Probe good = porute_test::ProbeFile(At("good.avi"));
   ASSERT_TRUE(good.ok) << good.error;
@@ -892,8 +997,22 @@ INSTANTIATE_TEST_SUITE_P(
                       symlink((d + "/s.snd").c_str(), (d + "/s.avi").c_str());
                       return std::vector<std::string>{"-y", d + "/s.V00"};
                     },
-                    "@/s.avi", "cannot open the file: it is the movie's sound file",
-                    "ファイルが開けませんでした。: 動画のサウンドファイルそのものです", ""}),
+                    "@/s.avi", "cannot open the file: it is the sound file of a movie of this batch",
+                    "ファイルが開けませんでした。: この一括変換の動画のサウンドファイルです", ""},
+        // A frame of over 4,294 s cannot be told in an AVI main header.
+        MessageCase{"RefusedByEncoder",
+                    [](const std::string& d) {
+                      mw::V02MovieOptions options;
+                      options.width = 16;
+                      options.height = 8;
+                      options.frames = 1;
+                      options.scale = 1'000'000;
+                      options.soundBytesPerChunk = 16;
+                      mw::WriteV02Movie(d + "/slow.V02", options);
+                      return std::vector<std::string>{d + "/slow.V02"};
+                    },
+                    "@/slow.avi", "the output format cannot hold this movie",
+                    "出力形式がこの動画を扱えません", ""}),
     [](const testing::TestParamInfo<MessageCase>& p) { return std::string(p.param.label); });
 
 }  // namespace

@@ -1,6 +1,8 @@
 /* Preloaded into porute2avi by the fault tests: counts the writing calls
  * (write, pwrite, pwritev, ftruncate, fsync, fdatasync, close) made on files
- * whose name ends in ".avi", and makes one of them fail.
+ * whose name ends in ".avi", or that are an output's temporary file
+ * (".NAME.avi.porute-TAG.tmp"), and the renames and links of such files,
+ * and makes one of them fail.
  *
  *   PORUTE_FAULT_AT=N        the Nth such call fails (1 is the first); unset:
  *                            none fails
@@ -59,8 +61,19 @@ static int IsAvi(const char* path) {
   return length >= suffixLength && strcmp(path + length - suffixLength, suffix) == 0;
 }
 
+/* An output in progress under its temporary name. */
+static int IsTemporary(const char* path) {
+  const char* suffix = getenv("PORUTE_FAULT_SUFFIX");
+  if (suffix == NULL) suffix = ".avi";
+  const size_t length = path != NULL ? strlen(path) : 0;
+  if (length < 4 || strcmp(path + length - 4, ".tmp") != 0) return 0;
+  char mark[64];
+  snprintf(mark, sizeof mark, "%s.porute-", suffix);
+  return strstr(path, mark) != NULL;
+}
+
 static void Track(int fd, const char* path) {
-  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = (unsigned char)IsAvi(path);
+  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = (unsigned char)(IsAvi(path) || IsTemporary(path));
 }
 
 /* 1 when this call on fd is the one to fail. */
@@ -165,4 +178,36 @@ int close(int fd) {
     return -1;
   }
   return result;
+}
+
+/* Renames and links that give an output's file a name. */
+static int NameFails(const char* from) {
+  if (!IsAvi(from) && !IsTemporary(from)) return 0;
+  if (delayUs > 0) usleep((useconds_t)delayUs);
+  return ++calls == failAt;
+}
+
+#define FAIL_OR_RENAME(from, type, name, params, ...) \
+  if (NameFails(from)) {                               \
+    errno = failErrno;                                 \
+    return -1;                                         \
+  }                                                    \
+  type(*real) params = (type(*) params)Next(name);     \
+  return real(__VA_ARGS__)
+
+int rename(const char* from, const char* to) {
+  FAIL_OR_RENAME(from, int, "rename", (const char*, const char*), from, to);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  FAIL_OR_RENAME(from, int, "renameat", (int, const char*, int, const char*), fromDir, from, toDir, to);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+  FAIL_OR_RENAME(from, int, "renameat2", (int, const char*, int, const char*, unsigned), fromDir,
+                 from, toDir, to, flags);
+}
+
+int link(const char* from, const char* to) {
+  FAIL_OR_RENAME(from, int, "link", (const char*, const char*), from, to);
 }
