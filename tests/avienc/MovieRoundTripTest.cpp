@@ -116,9 +116,7 @@ mw::V00MovieOptions V00(uint32_t width, uint32_t height, uint32_t frames, bool w
 }
 
 TEST(MovieRoundTrip, DecodedMoviesReadBackExactlyThroughFfmpeg) {
-  if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg")) {
-    GTEST_SKIP() << "ffprobe or ffmpeg is not installed";
-  }
+  PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
   const Case cases[] = {
       {"VD02 scene, 8 frames a chunk", false, V02(160, 120, 30, 6, 8, 8000, mw::ContentKind::kScene),
        {}, kAviDefaultRiffLimit},

@@ -395,7 +395,7 @@ TEST(AviFileLayout, OpenDmlIndexesAreLaidOutByteForByte) {
 // for several limits: every RIFF keeps to the limit and the indexes agree
 // with the chunks they point at.
 TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
-  if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffmpeg");
   const uint64_t limits[] = {12000, 30000, 65536};
   for (uint64_t riffLimit : limits) {
     SCOPED_TRACE("limit " + std::to_string(riffLimit));
@@ -485,7 +485,7 @@ TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
 // When the super index has no entry left, the last RIFF grows past the limit
 // instead of refusing the movie: nothing is lost.
 TEST(AviFileLayout, FullSuperIndexLetsTheLastRiffGrow) {
-  if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffmpeg");
   RiffLimitGuard limit(1);  // one chunk per RIFF
   TempDir dir;
   const std::string path = dir.Path("many.avi");

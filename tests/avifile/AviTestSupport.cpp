@@ -229,10 +229,6 @@ int RunCommand(const std::string& command, Bytes* output) {
   return WEXITSTATUS(status);
 }
 
-bool HaveProgram(const std::string& name) {
-  return RunCommand("command -v " + name + " >/dev/null 2>&1", nullptr) == 0;
-}
-
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 
 namespace avitest {
@@ -89,7 +90,6 @@ Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height);
 // Runs a shell command; returns its exit status (-1 if it could not run) and
 // its standard output.
 int RunCommand(const std::string& command, Bytes* output);
-bool HaveProgram(const std::string& name);
 std::string ShellQuote(const std::string& text);
 
 // ffprobe's view of every stream: key=value pairs of -show_streams, plus the

@@ -226,10 +226,4 @@ bool DecodeAudioS16le(const std::string& path, Bytes& out) {
   return DecodeStream(path, {"-map", "0:a:0", "-f", "s16le", "-acodec", "pcm_s16le"}, out);
 }
 
-bool HaveFfmpeg() {
-  static const bool have = Run({"ffprobe", "-version"}).exitCode == 0 &&
-                           Run({"ffmpeg", "-version"}).exitCode == 0;
-  return have;
-}
-
 }  // namespace porute_test

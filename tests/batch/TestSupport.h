@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 #include "tools/moviewriter/Bytes.h"
 
@@ -77,9 +78,5 @@ Probe ProbeFile(const std::string& path);
 // and the first audio stream to raw s16le. False when ffmpeg fails.
 bool DecodeVideoBgr24(const std::string& path, Bytes& out);
 bool DecodeAudioS16le(const std::string& path, Bytes& out);
-
-// Whether the ffmpeg tools are on this machine; the readback tests need them
-// (scripts/test installs them).
-bool HaveFfmpeg();
 
 }  // namespace porute_test

@@ -163,7 +163,7 @@ void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint
 class Porute2avi : public testing::Test {
  protected:
   void SetUp() override {
-    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+    PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
   }
   std::string At(const std::string& name) const { return dir / name; }
   TempDir dir;
