@@ -16,8 +16,9 @@ struct PathCase {
   const char* outputPath;
 };
 
-const auto kPathCaseName = porute_test::ByIndexAnd(
-    [](const PathCase& c) { return std::string(c.input) + " into " + c.saveDir; });
+const auto kPathCaseName = porute_test::ByIndexAnd([](const PathCase& c) {
+  return std::string(c.input) + (*c.saveDir != '\0' ? std::string(" into ") + c.saveDir : "");
+});
 
 class PosixPaths : public testing::TestWithParam<PathCase> {};
 
