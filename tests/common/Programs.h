@@ -21,9 +21,11 @@ inline bool OnPath(std::string_view name) {
   std::string_view rest = path != nullptr ? path : "";
   while (true) {
     const size_t colon = rest.find(':');
-    std::string dir(rest.substr(0, colon));
-    if (dir.empty()) dir = ".";
-    if (access((dir + "/" + std::string(name)).c_str(), X_OK) == 0) return true;
+    std::string candidate(rest.substr(0, colon));
+    if (candidate.empty()) candidate.push_back('.');
+    candidate.push_back('/');
+    candidate.append(name);
+    if (access(candidate.c_str(), X_OK) == 0) return true;
     if (colon == std::string_view::npos) return false;
     rest.remove_prefix(colon + 1);
   }
