@@ -295,4 +295,24 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   EXPECT_GT(FramesReadByFfprobe(Output(), true), 0);
 }
 
+// Writes cut short or interrupted by a signal are finished, not lost: the
+// file is byte for byte that of an undisturbed run, in both layouts.
+TEST_F(WriteFaults, ShortAndInterruptedWritesAreCompleted) {
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  for (const Layout& layout : {Layout{"AVI 1.0", {}}, Layout{"OpenDML", {"--riff-limit=4000"}}}) {
+    SCOPED_TRACE(layout.what);
+    unlink(Output().c_str());
+    const RunResult reference = porute_test::Run(Command(movie, layout));
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    const avitest::Bytes expected = avitest::ReadFileBytes(Output());
+    porute_test::RunOptions choppy;
+    choppy.env = kShimEnv;
+    choppy.env["PORUTE_FAULT_CHOPPY"] = "1";
+    unlink(Output().c_str());
+    const RunResult run = porute_test::Run(Command(movie, layout), choppy);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(avitest::SameBytes(avitest::ReadFileBytes(Output()), expected));
+  }
+}
+
 }  // namespace
