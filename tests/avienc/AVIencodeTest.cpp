@@ -113,21 +113,27 @@ TEST(AVIencode, HeadersAndFormatsFollowTheMovieParameters) {
     int32_t frameBytes;
     uint32_t soundLength;
     uint32_t microSecPerFrame;
+    // In the file's main header, after two frames and one sound block: the
+    // bytes a second of the frames written take, rounded up, plus the
+    // sound's; and the largest chunk written.
+    uint32_t bytesPerSec;
+    uint32_t largestChunk;
   };
   const Case cases[] = {
-      {"320 x 240", {100, 60, 6, 320, 240, 22050, 35280}, 230400, 220500, 100000},
+      {"320 x 240", {100, 60, 6, 320, 240, 22050, 35280}, 230400, 220500, 100000,
+       2304000 + 44100, 230400},
       {"10 x 8: rows of 30 pixel bytes and 2 fill bytes", {100, 60, 6, 10, 8, 8000, 12800}, 256,
-       80000, 100000},
-      {"13 x 10", {100, 60, 6, 13, 10, 8000, 12800}, 400, 80000, 100000},
-      {"scale 7: 5,600,000 / 60 rounds down", {100, 60, 7, 10, 8, 8000, 12800}, 256, 93333,
-       116667},
-      {"0 frames", {0, 60, 6, 320, 240, 22050, 35280}, 230400, 0, 100000},
+       80000, 100000, 2560 + 16000, 12800},
+      {"13 x 10", {100, 60, 6, 13, 10, 8000, 12800}, 400, 80000, 100000, 4000 + 16000, 12800},
+      {"scale 7: 5,600,000 / 60 rounds down; 256 x 60 / 7 rounds up",
+       {100, 60, 7, 10, 8, 8000, 12800}, 256, 93333, 116667, 2195 + 16000, 12800},
+      {"0 frames", {0, 60, 6, 320, 240, 22050, 35280}, 230400, 0, 100000, 44100, 0},
       {"36,000 frames x 22,050 Hz x 6 is past 32 bits", {36000, 60, 6, 320, 240, 22050, 35280},
-       230400, 79380000, 100000},
+       230400, 79380000, 100000, 2304000 + 44100, 230400},
       {"89,479 frames at 8000 Hz: the first count past 32 bits",
-       {89479, 60, 6, 10, 8, 8000, 12800}, 256, 71583200, 100000},
+       {89479, 60, 6, 10, 8, 8000, 12800}, 256, 71583200, 100000, 2560 + 16000, 12800},
       {"rate 0 gives no sound length instead of a division by zero",
-       {100, 0, 6, 10, 8, 8000, 12800}, 256, 0, 0},
+       {100, 0, 6, 10, 8, 8000, 12800}, 256, 0, 0, 16000, 12800},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -185,12 +191,8 @@ TEST(AVIencode, HeadersAndFormatsFollowTheMovieParameters) {
     EXPECT_TRUE(SameBytes(ChunkData(file, *strl[1]->Find("strn")), Le().Text("Audio").U8(0)));
 
     const Bytes avih = ChunkData(file, *hdrl->Find("avih"));
-    const uint32_t largest = frames == 0 ? 0 : std::max(frameBytes, p.soundBlockBytes);
-    const uint64_t videoBytesPerSec =
-        p.rate == 0 ? 0 : (uint64_t{frames ? frameBytes : 0} * p.rate + p.scale - 1) / p.scale;
-    const uint32_t bytesPerSec = static_cast<uint32_t>(videoBytesPerSec + 2 * p.soundRate);
-    EXPECT_TRUE(SameBytes(avih, Le().U32(c.microSecPerFrame).U32(bytesPerSec).U32(2048)
-                                    .U32(0x10).U32(frames).U32(0).U32(2).U32(largest)
+    EXPECT_TRUE(SameBytes(avih, Le().U32(c.microSecPerFrame).U32(c.bytesPerSec).U32(2048)
+                                    .U32(0x10).U32(frames).U32(0).U32(2).U32(c.largestChunk)
                                     .U32(p.width).U32(p.height).Zeros(16)));
   }
 }
