@@ -156,8 +156,7 @@ TEST(AVIencode, HeadersAndFormatsFollowTheMovieParameters) {
 
     const Bytes file = ReadFileBytes(path);
     std::vector<RiffNode> top;
-    std::string error;
-    ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+    ASSERT_TRUE(ParsesAsRiff(file, &top));
     const RiffNode* hdrl = top[0].Find("hdrl");
     ASSERT_NE(hdrl, nullptr);
     const std::vector<const RiffNode*> strl = hdrl->FindAll("strl");
@@ -351,8 +350,7 @@ TEST(AVIencode, LongMovieBecomesOpenDmlAndReadsBackExactly) {
 
   const Bytes file = ReadFileBytes(path);
   std::vector<RiffNode> top;
-  std::string error;
-  ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+  ASSERT_TRUE(ParsesAsRiff(file, &top));
   EXPECT_GE(top.size(), 6u);  // 7 MB in RIFFs of at most 1 MiB
   for (const RiffNode& riff : top) EXPECT_LE(riff.End() - riff.offset, 1u << 20);
   ExpectReadBack(path, params, written);

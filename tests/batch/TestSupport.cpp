@@ -23,6 +23,11 @@ bool FileExists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+int64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

@@ -20,6 +20,8 @@ using moviewriter::Bytes;
 using porute_test::TempDir;
 
 bool FileExists(const std::string& path);
+// The file's size in bytes; -1 when there is no such file.
+int64_t FileSize(const std::string& path);
 // The file's bytes as a string; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);

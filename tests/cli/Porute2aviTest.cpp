@@ -33,6 +33,7 @@ namespace {
 
 namespace mw = moviewriter;
 using porute_test::Bytes;
+using porute_test::FileSize;
 using porute_test::RunResult;
 using porute_test::TempDir;
 
@@ -107,11 +108,6 @@ std::string WithoutTime(const std::string& err) {
   }
   out.append(err, from, std::string::npos);
   return out;
-}
-
-size_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
 }
 
 // Checks an AVI file against the movie it was made from: both streams with
@@ -684,7 +680,7 @@ bool ReadUntil(int fd, std::string& got, const std::string& text) {
 
 // Whether a file of the folder other than `known` holds more than `bytes`.
 bool NewFileHolds(const std::string& folder, const std::vector<std::string>& known,
-                  size_t bytes) {
+                  int64_t bytes) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (std::find(known.begin(), known.end(), name) == known.end() &&

@@ -56,11 +56,6 @@ std::map<std::string, std::string> ParseJsonArray(const std::string& json) {
   return fields;
 }
 
-uint64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
 struct InfoCase {
   const char* label;
   bool v02;
@@ -144,7 +139,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
     const RunResult converted = Porute2avi(args);
     ASSERT_EQ(converted.exitCode, 0) << converted.err;
     const std::string avi = movie.substr(0, movie.size() - 4) + ".avi";
-    EXPECT_EQ(f["0.avi_bytes"], std::to_string(FileSize(avi)));
+    EXPECT_EQ(f["0.avi_bytes"], std::to_string(porute_test::FileSize(avi)));
   }
 }
 

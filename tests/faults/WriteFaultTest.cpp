@@ -29,6 +29,7 @@
 namespace {
 
 namespace mw = moviewriter;
+using porute_test::FileSize;
 using porute_test::RunResult;
 
 const std::string kProgram = PORUTE2AVI_PATH;
@@ -42,11 +43,6 @@ struct Layout {
   const char* what;
   std::vector<std::string> options;  // the test-only sizes
 };
-
-int64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
 
 
 // ffprobe's count of the video frames it decoded; -1 when it fails. With
@@ -69,8 +65,7 @@ void ExpectReadableOrAbsent(const std::string& path) {
   if (FileSize(path) < 0) return;
   const avitest::Bytes file = avitest::ReadFileBytes(path);
   std::vector<avitest::RiffNode> top;
-  std::string error;
-  EXPECT_TRUE(avitest::ParseRiff(file, &top, &error)) << error;
+  EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
   FramesReadByFfprobe(path, true);
 }
 
@@ -159,8 +154,7 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
         if (FileSize(Output()) < 0) continue;
         const avitest::Bytes file = avitest::ReadFileBytes(Output());
         std::vector<avitest::RiffNode> top;
-        std::string riffError;
-        EXPECT_TRUE(avitest::ParseRiff(file, &top, &riffError)) << riffError;
+        EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
         leftBehind.insert(file);
       }
     }
