@@ -627,6 +627,24 @@ INSTANTIATE_TEST_SUITE_P(
         PromptCase{"EndOfInputSkips", {{kQuestion, "\x04"}, {kQuestion, "\x04"}}, false, false, 2}),
     [](const testing::TestParamInfo<PromptCase>& p) { return std::string(p.param.label); });
 
+// Ctrl-C at the question stops the batch there, with exit status 130: the
+// file asked about is kept as it was and the next movie is not begun.
+TEST_F(Porute2avi, InterruptAtTheQuestionStopsTheBatch) {
+  mw::V00MovieOptions options;
+  options.width = options.height = 8;
+  options.frames = 2;
+  for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
+  porute_test::WriteText(At("a.avi"), "kept");
+  const TerminalRun run =
+      RunOnTerminal({"-q", At("a.V00"), At("b.V00")}, "dumb", {{kQuestion, "\x03"}});
+  EXPECT_EQ(run.exitCode, 130) << run.transcript;
+  EXPECT_NE(run.transcript.find("porute2avi: interrupted; closing the file in hand"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(porute_test::ReadText(At("a.avi")), "kept");
+  EXPECT_FALSE(porute_test::FileExists(At("b.avi")));
+}
+
 TEST_F(Porute2avi, ProgressIsDrawnInPlaceOnASmartTerminalOnly) {
   mw::V00MovieOptions options;
   options.width = options.height = 8;
