@@ -13,6 +13,7 @@
 
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/MovieFiles.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -250,6 +251,32 @@ TEST(Porute2aviCheck, ReportsEveryCatalogueMovie) {
 
   const RunResult good = Porute2avi(goodArgs);
   EXPECT_EQ(good.exitCode, 0) << good.out;
+}
+
+// Sizes past 4 GiB are given whole; a movie longer than any AVI file can
+// hold has avi_bytes null. Only the headers are needed: --info reads no chunk.
+TEST(Porute2aviInfo, AviBytesPastFourGibAndNull) {
+  TempDir dir;
+  const mw::ColourTable colours;
+  mw::V02Header header;
+  header.width = 320;
+  header.height = 240;
+  header.frameCount = 100000;
+  const std::string big = dir.Write("big.V02", mw::BuildV02(header, &colours, {}));
+  header.width = header.height = 8192;
+  header.framesPerChunk = 1;
+  header.frameCount = 0xFFFFFFFF;
+  const std::string huge = dir.Write("huge.V02", mw::BuildV02(header, &colours, {}));
+
+  const RunResult json = Porute2avi({"--info", "--json", big, huge});
+  std::map<std::string, std::string> f = ParseJsonArray(json.out);
+  // 100,000 frames of 230,400 bytes and 12,500 sound blocks of 6400, plus
+  // headers and indexes of well under 1 %.
+  const uint64_t payload = 100000ull * 230400 + 12500ull * 6400;
+  const uint64_t bytes = std::stoull(f["0.avi_bytes"]);
+  EXPECT_GT(bytes, payload);
+  EXPECT_LT(bytes, payload + payload / 100);
+  EXPECT_EQ(f["1.avi_bytes"], "null") << json.out;
 }
 
 }  // namespace
