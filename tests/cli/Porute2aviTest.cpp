@@ -308,10 +308,7 @@ std::string Expand(const std::string& text, const std::string& folder) {
 
 TEST_P(ExitStatus, AndMessages) {
   const StatusCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = 8;
-  options.height = 8;
-  options.frames = 1;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("ok.V00"), options), 0);
   porute_test::WriteText(At("notes.txt"), "not a movie");
   std::vector<std::string> args;
@@ -414,8 +411,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
 
 TEST_F(Porute2avi, NothingIsWrittenWhenTheOutputFolderIsMissing) {
-  mw::V00MovieOptions options;
-  options.frames = 1;
+  mw::V00MovieOptions options{.frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
   Convert({"-o", At("nowhere"), At("a.V00")});
   EXPECT_FALSE(porute_test::FileExists(At("nowhere")));
@@ -430,9 +426,7 @@ TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
 }
 
 TEST_F(Porute2avi, DoubleDashEndsTheOptions) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 1;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("-q.V00"), options), 0);
   const RunResult run = Convert({"--", "-q.V00"}, InFolder(dir.Path()));
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -441,9 +435,7 @@ TEST_F(Porute2avi, DoubleDashEndsTheOptions) {
 
 TEST_F(Porute2avi, InputWithoutFolderGoesToTheCurrentFolder) {
   ASSERT_EQ(mkdir(At("work").c_str(), 0755), 0);
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 3;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 3};
   ASSERT_EQ(mw::WriteV00Movie(At("work/m.V00"), options), 0);
   const RunResult run = Convert({"m.V00"}, InFolder(At("work")));
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -464,9 +456,7 @@ class ExistingOutput : public Porute2avi, public testing::WithParamInterface<Ove
 
 TEST_P(ExistingOutput, IsOverwrittenOnlyWhenAllowed) {
   const OverwriteCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 2;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
   ASSERT_EQ(mw::WriteV00Movie(At("b.V00"), options), 0);
   porute_test::WriteText(At("a.avi"), "a user's file");
@@ -590,9 +580,7 @@ class OverwritePrompt : public Porute2avi, public testing::WithParamInterface<Pr
 
 TEST_P(OverwritePrompt, AnswersFromTheTerminal) {
   const PromptCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 2;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
   porute_test::WriteText(At("a.avi"), "kept");
   porute_test::WriteText(At("b.avi"), "kept");
@@ -630,9 +618,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Ctrl-C at the question stops the batch there, with exit status 130: the
 // file asked about is kept as it was and the next movie is not begun.
 TEST_F(Porute2avi, InterruptAtTheQuestionStopsTheBatch) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 2;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
   porute_test::WriteText(At("a.avi"), "kept");
   const TerminalRun run =
@@ -646,9 +632,7 @@ TEST_F(Porute2avi, InterruptAtTheQuestionStopsTheBatch) {
 }
 
 TEST_F(Porute2avi, ProgressIsDrawnInPlaceOnASmartTerminalOnly) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 20;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 20};
   ASSERT_EQ(mw::WriteV00Movie(At("動画.V00"), options), 0);
 
   const TerminalRun smart = RunOnTerminal({"-y", At("動画.V00")}, "xterm", {});
@@ -718,8 +702,7 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   options.framesPerChunk = 1;
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
-  mw::V00MovieOptions small;
-  small.frames = 1;
+  mw::V00MovieOptions small{.frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("next.V00"), small), 0);
   const std::vector<std::string> inputs = {"long.V02", "next.V00", "next.snd"};
 
@@ -801,10 +784,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
 
 // Small movies for the batch tests: 8 x 8, `frames` frames, no sound.
 void WriteSmallMovie(const std::string& path, uint32_t frames = 2) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = frames;
-  options.withSound = false;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = frames, .withSound = false};
   ASSERT_EQ(mw::WriteV00Movie(path, options), 0);
 }
 
@@ -958,8 +938,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "/proc/m.avi", "cannot open the file", "ファイルが開けませんでした。", ""},
         MessageCase{"OutputIsTheSoundFile",
                     [](const std::string& d) {
-                      mw::V00MovieOptions options;
-                      options.frames = 1;
+                      mw::V00MovieOptions options{.frames = 1};
                       mw::WriteV00Movie(d + "/s.V00", options);
                       symlink((d + "/s.snd").c_str(), (d + "/s.avi").c_str());
                       return std::vector<std::string>{"-y", d + "/s.V00"};

@@ -148,9 +148,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
 // cause on standard error, an object with "error" in the array, exit 1.
 TEST(Porute2aviInfo, TextAndFailures) {
   TempDir dir;
-  mw::V00MovieOptions options;
-  options.frames = 13;
-  options.scale = 7;
+  mw::V00MovieOptions options{.frames = 13, .scale = 7};
   const std::string movie = dir / "a.V00";
   ASSERT_EQ(mw::WriteV00Movie(movie, options), 0);
 
