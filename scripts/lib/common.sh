@@ -15,7 +15,7 @@ PORUTE_BUILD_PACKAGES=(
 PORUTE_TEST_PACKAGES=(
   ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
-  desktop-file-utils shared-mime-info debootstrap locales mandoc
+  desktop-file-utils shared-mime-info debootstrap locales mandoc python3
 )
 # Making and checking the Debian package (scripts/package).
 PORUTE_PACKAGE_PACKAGES=(

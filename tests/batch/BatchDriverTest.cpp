@@ -172,7 +172,7 @@ class BatchDriverTest : public testing::Test {
   // The output's video and sound, read back by ffmpeg, against the movie.
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
-    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
     Bytes video;
     Bytes sound;
     ASSERT_TRUE(porute_test::DecodeVideoBgr24(aviPath, video)) << aviPath;
@@ -232,7 +232,7 @@ TEST_F(BatchDriverTest, ZeroFramesMakeAnEmptyFileAndTheBatchGoesOn) {
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name z.V00", "name b.V00", "frame",
                            "pos 200", "pump", "idle", "pos 0"}));
   EXPECT_EQ(driver.LastSummary().converted, 2u);
-  if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
   const porute_test::Probe probe = porute_test::ProbeFile(In("z.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_EQ(probe.streams.size(), 2u);

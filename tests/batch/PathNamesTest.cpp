@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/common/CaseNames.h"
+
 namespace {
 
 struct PathCase {
@@ -13,6 +15,10 @@ struct PathCase {
   const char* fileName;
   const char* outputPath;
 };
+
+const auto kPathCaseName = porute_test::ByIndexAnd([](const PathCase& c) {
+  return std::string(c.input) + (*c.saveDir != '\0' ? std::string(" into ") + c.saveDir : "");
+});
 
 class PosixPaths : public testing::TestWithParam<PathCase> {};
 
@@ -48,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"x/a.avi", "", "x", "a.avi", "x/a.avi"},
         // UTF-8 names pass through as bytes.
         PathCase{"動画/表示.V02", "", "動画", "表示.V02", "動画/表示.avi"},
-        PathCase{"dir/", "", "dir", "", "dir/.avi"}));
+        PathCase{"dir/", "", "dir", "", "dir/.avi"}),
+    kPathCaseName);
 
 class WindowsPaths : public testing::TestWithParam<PathCase> {};
 
@@ -75,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"C:\\d\\\x95\x5C.V02", "", "C:\\d", "\x95\x5C.V02", "C:\\d\\\x95\x5C.avi"},
         PathCase{"\x83\x5C\x83\x5C.V00", "", "", "\x83\x5C\x83\x5C.V00", "\x83\x5C\x83\x5C.avi"},
         // "/" is no separator there.
-        PathCase{"C:\\a/b.V02", "", "C:\\", "a/b.V02", "C:\\\\a/b.avi"}));
+        PathCase{"C:\\a/b.V02", "", "C:\\", "a/b.V02", "C:\\\\a/b.avi"}),
+    kPathCaseName);
 
 TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(LastSeparator("a\\b/c", PathStyle::kPosix), 3u);

@@ -36,6 +36,11 @@ bool FileExists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+int64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -237,12 +242,6 @@ bool DecodeVideoBgr24(const std::string& path, Bytes& out) {
 
 bool DecodeAudioS16le(const std::string& path, Bytes& out) {
   return DecodeStream(path, {"-map", "0:a:0", "-f", "s16le", "-acodec", "pcm_s16le"}, out);
-}
-
-bool HaveFfmpeg() {
-  static const bool have = Run({"ffprobe", "-version"}).exitCode == 0 &&
-                           Run({"ffmpeg", "-version"}).exitCode == 0;
-  return have;
 }
 
 }  // namespace porute_test

@@ -61,6 +61,15 @@ TEST_F(InputListTest, CollisionsNameBothInputs) {
   collision = FindCollision(two, dir.Path("elsewhere"), ".avi");
   ASSERT_TRUE(collision.has_value());
   EXPECT_EQ(collision->output, dir.Path("elsewhere/g.avi"));
+
+  // a.V02 and a.V00 of one folder, the folder given: both would be a.avi.
+  ASSERT_EQ(mkdir(dir.Path("pair").c_str(), 0755), 0);
+  for (const char* file : {"pair/a.V02", "pair/a.V00"}) porute_test::WriteText(dir.Path(file), "x");
+  collision = FindCollision(ExpandInputs({dir.Path("pair")}, false, ""), "", ".avi");
+  ASSERT_TRUE(collision.has_value());
+  EXPECT_EQ(collision->firstInput, dir.Path("pair/a.V00"));
+  EXPECT_EQ(collision->secondInput, dir.Path("pair/a.V02"));
+  EXPECT_EQ(collision->output, dir.Path("pair/a.avi"));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 namespace {
 
 namespace mw = moviewriter;
+using porute_test::FileSize;
 using porute_test::RunResult;
 
 const std::string kProgram = PORUTE2AVI_PATH;
@@ -43,11 +44,6 @@ struct Layout {
   const char* what;
   std::vector<std::string> options;  // the test-only sizes
 };
-
-int64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
 
 
 // ffprobe's count of the video frames it decoded; -1 when it fails. With
@@ -70,8 +66,7 @@ void ExpectReadableOrAbsent(const std::string& path) {
   if (FileSize(path) < 0) return;
   const avitest::Bytes file = avitest::ReadFileBytes(path);
   std::vector<avitest::RiffNode> top;
-  std::string error;
-  EXPECT_TRUE(avitest::ParseRiff(file, &top, &error)) << error;
+  EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
   FramesReadByFfprobe(path, true);
 }
 
@@ -96,7 +91,7 @@ std::string AnnouncedPartial(const std::string& err) {
 class WriteFaults : public testing::Test {
  protected:
   void SetUp() override {
-    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe is needed";
+    PORUTE_NEED_PROGRAMS("ffprobe", "gst-launch-1.0");
   }
   // A movie of `frames` frames of width x height, 8 to a chunk.
   std::string MakeMovie(uint32_t width, uint32_t height, uint32_t frames,
@@ -162,7 +157,8 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
       {"OpenDML", {"--refresh-interval=2000", "--riff-limit=4000"}},
   };
   const std::string movie = MakeMovie(16, 8, 10, 4);
-  std::set<avitest::Bytes> leftBehind;
+  // Each distinct file once, by its bytes.
+  std::set<std::string> leftBehind;
   for (const Layout& layout : layouts) {
     SCOPED_TRACE(layout.what);
     porute_test::RunOptions clean;
@@ -201,17 +197,16 @@ TEST_F(WriteFaults, EveryWritingCallFailsInTurn) {
         if (left.empty()) continue;
         const avitest::Bytes file = avitest::ReadFileBytes(left);
         std::vector<avitest::RiffNode> top;
-        std::string riffError;
-        EXPECT_TRUE(avitest::ParseRiff(file, &top, &riffError)) << riffError;
-        leftBehind.insert(file);
+        EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
+        leftBehind.emplace(file.begin(), file.end());
       }
     }
   }
 
   porute_test::TempDir probes;
   int n = 0;
-  for (const avitest::Bytes& file : leftBehind) {
-    probes.Write("left" + std::to_string(n++) + ".avi", file);
+  for (const std::string& file : leftBehind) {
+    porute_test::WriteText(probes / ("left" + std::to_string(n++) + ".avi"), file);
   }
   const RunResult probe = porute_test::Run(
       {"/bin/sh", "-c",
@@ -239,7 +234,7 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
     clean.env["PORUTE_FAULT_COUNT"] = dir / "calls.txt";
     Prepare(output);
     const RunResult reference = porute_test::Run(command, clean);
-    if (reference.exitCode == 2) GTEST_SKIP() << "built without FFmpeg's libraries";
+    if (!PORUTE_FFMPEG_BUILT) GTEST_SKIP() << "built without FFmpeg's libraries";
     ASSERT_EQ(reference.exitCode, 0) << reference.err;
     const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
     ASSERT_GT(calls, 2);
@@ -331,11 +326,9 @@ TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
     const uint32_t described = HeaderFrames(left);
     EXPECT_GE(described, 3u);
     EXPECT_GE(FramesReadByFfprobe(left, false), static_cast<int64_t>(described));
-    if (avitest::HaveProgram("gst-launch-1.0")) {
-      const avitest::Decoded video = avitest::DemuxWithGstreamer(left, 'v');
-      EXPECT_TRUE(video.ok) << video.errors;
-      EXPECT_GE(video.data.size() / kFrameBytes, described);
-    }
+    const avitest::Decoded video = avitest::DemuxWithGstreamer(left, 'v');
+    EXPECT_TRUE(video.ok) << video.errors;
+    EXPECT_GE(video.data.size() / kFrameBytes, described);
     const RunResult rerun = porute_test::Run(Command(movie, layout));
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
     EXPECT_EQ(FramesReadByFfprobe(Output(), true), kFrames);
@@ -365,6 +358,26 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   const int64_t told = std::strtoll(run.err.c_str() + holds + 9, nullptr, 10);
   EXPECT_GT(told, 0);
   EXPECT_EQ(FramesReadByFfprobe(partial, true), told);
+}
+
+// Writes cut short or interrupted by a signal are finished, not lost: the
+// file is byte for byte that of an undisturbed run, in both layouts.
+TEST_F(WriteFaults, ShortAndInterruptedWritesAreCompleted) {
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  for (const Layout& layout : {Layout{"AVI 1.0", {}}, Layout{"OpenDML", {"--riff-limit=4000"}}}) {
+    SCOPED_TRACE(layout.what);
+    unlink(Output().c_str());
+    const RunResult reference = porute_test::Run(Command(movie, layout));
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    const avitest::Bytes expected = avitest::ReadFileBytes(Output());
+    porute_test::RunOptions choppy;
+    choppy.env = kShimEnv;
+    choppy.env["PORUTE_FAULT_CHOPPY"] = "1";
+    unlink(Output().c_str());
+    const RunResult run = porute_test::Run(Command(movie, layout), choppy);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(avitest::SameBytes(avitest::ReadFileBytes(Output()), expected));
+  }
 }
 
 }  // namespace
