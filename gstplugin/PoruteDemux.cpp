@@ -363,24 +363,25 @@ GstFlowReturn PushNextChunk(PoruteDemux* self) {
   const uint32_t before = s.delivered;
   const MovieResult result = d.ReadChunk();
   if (result == kMovieAborted) {
-    // Only a seek or a shutdown aborts; the next turn starts over from the
-    // first frame and goes on where this one was.
+    // Only a seek or a shutdown aborts, and either restarts or ends the
+    // task; a restart opens the movie again and goes on where this chunk was.
     s.reopen = true;
     s.firstFrame = std::max(s.firstFrame, before);
-    return GST_FLOW_OK;
+    return GST_FLOW_FLUSHING;
   }
   const uint32_t got = d.frameCount - d.FramesRemaining() - before;
   s.delivered += got;
   if (got > 0 && s.delivered > s.firstFrame) {
     SendStreamStart(self);
-    for (uint32_t slot = std::max(s.firstFrame, before) - before; slot < got; ++slot) {
-      const GstFlowReturn flow = PushFrame(self, slot, before + slot);
-      s.discont = false;
+    // The sound first: it starts with the chunk's first frame, and a chunk
+    // may hold seconds of pictures, more than a queue downstream takes
+    // before the sound sink has anything to start with.
+    if (result == kMovieOk) {
+      const GstFlowReturn flow = PushSound(self, before / d.framesPerChunk);
       if (flow != GST_FLOW_OK) return flow;
     }
-    if (result == kMovieOk) {
-      s.discont = true;  // the sound's own first buffer after a seek
-      const GstFlowReturn flow = PushSound(self, before / d.framesPerChunk);
+    for (uint32_t slot = std::max(s.firstFrame, before) - before; slot < got; ++slot) {
+      const GstFlowReturn flow = PushFrame(self, slot, before + slot);
       s.discont = false;
       if (flow != GST_FLOW_OK) return flow;
     }
@@ -465,6 +466,8 @@ bool HandleSeek(PoruteDemux* self, GstEvent* event) {
   gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
   if (format != GST_FORMAT_TIME || rate <= 0.0 || !s.opened) return false;
   const guint32 seqnum = gst_event_get_seqnum(event);
+  // A pipeline sends its seek through every sink, so it arrives once per pad.
+  if (seqnum == s.seqnum) return true;
   const bool flush = (flags & GST_SEEK_FLAG_FLUSH) != 0;
   if (flush) {
     for (GstPad* pad : {self->videopad, self->audiopad}) {
@@ -490,6 +493,8 @@ bool HandleSeek(PoruteDemux* self, GstEvent* event) {
       gst_pad_push_event(pad, flushStop);
     }
   }
+  GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " (%s)", GST_TIME_ARGS(segment.position),
+                   done ? "done" : "refused");
   if (done) {
     const uint32_t target = FrameAt(s.decoder, segment.position);
     if (target < s.delivered) s.reopen = true;
