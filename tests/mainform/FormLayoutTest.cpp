@@ -86,7 +86,8 @@ class FormLayoutTest : public QObject {
     QCOMPARE(form.AbortRequested, 0);
   }
 
-  void tabOrderRunsThroughTheFourFocusableControls() {
+  // The designed four, and the format list (where built) after 保存先...
+  void tabOrderRunsThroughTheFocusableControls() {
     TForm1 form;
     QList<QWidget*> order;
     QWidget* at = form.InputSelBtn;
@@ -94,8 +95,9 @@ class FormLayoutTest : public QObject {
       if (at->focusPolicy() & Qt::TabFocus) order << at;
       at = at->nextInFocusChain();
     } while (at != form.InputSelBtn);
-    const QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
-                                      form.ProgressBar1};
+    QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
+                                form.ProgressBar1};
+    if (form.FormatCombo != nullptr) designed.insert(2, form.FormatCombo);
     QCOMPARE(order, designed);
   }
 
