@@ -70,6 +70,9 @@ struct _PoruteDemux {
   GstPad* videopad;
   GstPad* audiopad;
   GstFlowCombiner* flows;
+  // Frames go out in buffers that come back when the sinks are done: a
+  // fresh allocation of a frame's size per frame would cost page faults.
+  GstBufferPool* framePool;
   DemuxState* state;
 };
 
@@ -236,6 +239,16 @@ void AddPads(PoruteDemux* self) {
                                        G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT,
                                        static_cast<int>(d.soundRate), "channels", G_TYPE_INT, 1,
                                        nullptr);
+  self->framePool = gst_buffer_pool_new();
+  GstStructure* config = gst_buffer_pool_get_config(self->framePool);
+  gst_buffer_pool_config_set_params(
+      config, video, static_cast<guint>(TBitmap::RowBytesFor(static_cast<int>(d.width)) * d.height),
+      2, 0);
+  if (!gst_buffer_pool_set_config(self->framePool, config) ||
+      !gst_buffer_pool_set_active(self->framePool, TRUE)) {
+    gst_object_unref(self->framePool);
+    self->framePool = nullptr;
+  }
   const guint group = gst_util_group_id_next();
   self->videopad = NewSourcePad(self, &videoTemplate, "video", video, group);
   self->audiopad = NewSourcePad(self, &audioTemplate, "audio", audio, group);
@@ -264,6 +277,11 @@ GstPad* NewSourcePad(PoruteDemux* self, GstStaticPadTemplate* templ, const char*
 
 void RemovePads(PoruteDemux* self) {
   gst_flow_combiner_clear(self->flows);
+  if (self->framePool != nullptr) {
+    gst_buffer_pool_set_active(self->framePool, FALSE);
+    gst_object_unref(self->framePool);
+    self->framePool = nullptr;
+  }
   for (GstPad** pad : {&self->videopad, &self->audiopad}) {
     if (*pad != nullptr) gst_element_remove_pad(GST_ELEMENT(self), *pad);
     *pad = nullptr;
@@ -314,7 +332,11 @@ GstFlowReturn PushFrame(PoruteDemux* self, uint32_t slot, uint32_t frame) {
   DemuxState& s = StateOf(self);
   const TBitmap& bitmap = *s.decoder.frameBitmaps[slot];
   const size_t rowBytes = bitmap.RowBytes();
-  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bitmap.PixelBytes(), nullptr);
+  GstBuffer* buffer = nullptr;
+  if (self->framePool == nullptr ||
+      gst_buffer_pool_acquire_buffer(self->framePool, &buffer, nullptr) != GST_FLOW_OK) {
+    buffer = gst_buffer_new_allocate(nullptr, bitmap.PixelBytes(), nullptr);
+  }
   if (buffer == nullptr) return GST_FLOW_ERROR;
   GstMapInfo map;
   if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
@@ -363,11 +385,14 @@ GstFlowReturn PushNextChunk(PoruteDemux* self) {
   const uint32_t before = s.delivered;
   const MovieResult result = d.ReadChunk();
   if (result == kMovieAborted) {
-    // Only a seek or a shutdown aborts, and either restarts or ends the
-    // task; a restart opens the movie again and goes on where this chunk was.
+    // Only a seek or a shutdown aborts. The decoder is spent: the next turn
+    // opens the movie again and goes on where this chunk was. While the
+    // abort stands the task pauses, for the seek or the shutdown to take
+    // it over; the abort may also have reached a chunk the decoder was
+    // reading ahead, which shows only in a later call, after the seek.
     s.reopen = true;
     s.firstFrame = std::max(s.firstFrame, before);
-    return GST_FLOW_FLUSHING;
+    return s.abort ? GST_FLOW_FLUSHING : GST_FLOW_OK;
   }
   const uint32_t got = d.frameCount - d.FramesRemaining() - before;
   s.delivered += got;
@@ -663,6 +688,7 @@ static void porute_demux_init(PoruteDemux* self) {
   self->flows = gst_flow_combiner_new();
   self->videopad = nullptr;
   self->audiopad = nullptr;
+  self->framePool = nullptr;
   self->sinkpad = gst_pad_new_from_static_template(&sinkTemplate, "sink");
   gst_pad_set_activate_function(self->sinkpad, SinkActivate);
   gst_pad_set_activatemode_function(self->sinkpad, SinkActivateMode);

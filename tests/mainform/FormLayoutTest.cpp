@@ -1,5 +1,6 @@
 // The window as designed: geometry, captions, tab order, window properties,
 // the preview's placement and colours, and reading dropped URI lists.
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
@@ -97,7 +98,7 @@ class FormLayoutTest : public QObject {
     } while (at != form.InputSelBtn);
     QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
                                 form.ProgressBar1};
-    if (form.FormatCombo != nullptr) designed.insert(2, form.FormatCombo);
+    if (form.FormatCombo != nullptr) designed.insert(2, static_cast<QWidget*>(form.FormatCombo));
     QCOMPARE(order, designed);
   }
 
