@@ -106,19 +106,19 @@ DemuxState& StateOf(PoruteDemux* self) { return *self->state; }
 // nanosecond; a frame lasts until the next one starts, so the durations add
 // up to the movie's length without drift.
 GstClockTime FrameTime(const V02Decode& decoder, uint64_t frame) {
-  return gst_util_uint64_scale(frame, GST_SECOND * uint64_t{decoder.scale}, decoder.rate);
+  return gst_util_uint64_scale(frame, GST_SECOND * uint64_t{decoder.Parameters().scale}, decoder.Parameters().rate);
 }
 
 GstClockTime SampleTime(const V02Decode& decoder, uint64_t sample) {
-  return gst_util_uint64_scale(sample, GST_SECOND, decoder.soundRate);
+  return gst_util_uint64_scale(sample, GST_SECOND, decoder.Parameters().soundRate);
 }
 
 // The frame showing at `time`; frameCount when the movie has ended by then.
 uint32_t FrameAt(const V02Decode& decoder, GstClockTime time) {
-  if (time >= FrameTime(decoder, decoder.frameCount)) return decoder.frameCount;
-  uint64_t frame = gst_util_uint64_scale(time, decoder.rate, GST_SECOND * uint64_t{decoder.scale});
+  if (time >= FrameTime(decoder, decoder.Parameters().frameCount)) return decoder.Parameters().frameCount;
+  uint64_t frame = gst_util_uint64_scale(time, decoder.Parameters().rate, GST_SECOND * uint64_t{decoder.Parameters().scale});
   while (frame > 0 && FrameTime(decoder, frame) > time) --frame;
-  while (frame + 1 < decoder.frameCount && FrameTime(decoder, frame + 1) <= time) ++frame;
+  while (frame + 1 < decoder.Parameters().frameCount && FrameTime(decoder, frame + 1) <= time) ++frame;
   return static_cast<uint32_t>(frame);
 }
 
@@ -229,20 +229,20 @@ gboolean SrcEvent(GstPad* pad, GstObject* parent, GstEvent* event);
 
 void AddPads(PoruteDemux* self) {
   const V02Decode& d = StateOf(self).decoder;
-  const uint32_t divisor = std::gcd(d.rate, d.scale);
+  const uint32_t divisor = std::gcd(d.Parameters().rate, d.Parameters().scale);
   GstCaps* video = gst_caps_new_simple(
-      "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, static_cast<int>(d.width),
-      "height", G_TYPE_INT, static_cast<int>(d.height), "framerate", GST_TYPE_FRACTION,
-      static_cast<int>(d.rate / divisor), static_cast<int>(d.scale / divisor), "pixel-aspect-ratio",
+      "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, static_cast<int>(d.Parameters().width),
+      "height", G_TYPE_INT, static_cast<int>(d.Parameters().height), "framerate", GST_TYPE_FRACTION,
+      static_cast<int>(d.Parameters().rate / divisor), static_cast<int>(d.Parameters().scale / divisor), "pixel-aspect-ratio",
       GST_TYPE_FRACTION, 1, 1, nullptr);
   GstCaps* audio = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
                                        G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT,
-                                       static_cast<int>(d.soundRate), "channels", G_TYPE_INT, 1,
+                                       static_cast<int>(d.Parameters().soundRate), "channels", G_TYPE_INT, 1,
                                        nullptr);
   self->framePool = gst_buffer_pool_new();
   GstStructure* config = gst_buffer_pool_get_config(self->framePool);
   gst_buffer_pool_config_set_params(
-      config, video, static_cast<guint>(TBitmap::RowBytesFor(static_cast<int>(d.width)) * d.height),
+      config, video, static_cast<guint>(TBitmap::RowBytesFor(d.Parameters().width) * d.Parameters().height),
       2, 0);
   if (!gst_buffer_pool_set_config(self->framePool, config) ||
       !gst_buffer_pool_set_active(self->framePool, TRUE)) {
@@ -361,10 +361,10 @@ GstFlowReturn PushFrame(PoruteDemux* self, uint32_t slot, uint32_t frame) {
 // block goes out, as the converter writes it, also for the last chunk.
 GstFlowReturn PushSound(PoruteDemux* self, uint32_t chunk) {
   DemuxState& s = StateOf(self);
-  const uint64_t samples = s.decoder.soundBlockBytes / 2;
+  const uint64_t samples = s.decoder.Parameters().soundBlockBytes / 2;
   if (samples == 0) return GST_FLOW_OK;
   const uint64_t first = uint64_t{chunk} * samples;
-  GstBuffer* buffer = gst_buffer_new_memdup(s.decoder.soundBlock.get(), s.decoder.soundBlockBytes);
+  GstBuffer* buffer = gst_buffer_new_memdup(s.decoder.soundBlock.get(), s.decoder.Parameters().soundBlockBytes);
   if (buffer == nullptr) return GST_FLOW_ERROR;
   GST_BUFFER_PTS(buffer) = SampleTime(s.decoder, first);
   GST_BUFFER_DURATION(buffer) = SampleTime(s.decoder, first + samples) - GST_BUFFER_PTS(buffer);
@@ -378,7 +378,7 @@ GstFlowReturn PushSound(PoruteDemux* self, uint32_t chunk) {
 GstFlowReturn PushNextChunk(PoruteDemux* self) {
   DemuxState& s = StateOf(self);
   V02Decode& d = s.decoder;
-  if (s.delivered >= d.frameCount) return GST_FLOW_EOS;
+  if (s.delivered >= d.Parameters().frameCount) return GST_FLOW_EOS;
   if (GST_CLOCK_TIME_IS_VALID(s.segment.stop) && FrameTime(d, s.delivered) >= s.segment.stop) {
     return GST_FLOW_EOS;
   }
@@ -394,7 +394,7 @@ GstFlowReturn PushNextChunk(PoruteDemux* self) {
     s.firstFrame = std::max(s.firstFrame, before);
     return s.abort ? GST_FLOW_FLUSHING : GST_FLOW_OK;
   }
-  const uint32_t got = d.frameCount - d.FramesRemaining() - before;
+  const uint32_t got = d.Parameters().frameCount - d.FramesRemaining() - before;
   s.delivered += got;
   if (got > 0 && s.delivered > s.firstFrame) {
     SendStreamStart(self);
@@ -402,7 +402,7 @@ GstFlowReturn PushNextChunk(PoruteDemux* self) {
     // may hold seconds of pictures, more than a queue downstream takes
     // before the sound sink has anything to start with.
     if (result == kMovieOk) {
-      const GstFlowReturn flow = PushSound(self, before / d.framesPerChunk);
+      const GstFlowReturn flow = PushSound(self, before / d.Parameters().framesPerChunk);
       if (flow != GST_FLOW_OK) return flow;
     }
     for (uint32_t slot = std::max(s.firstFrame, before) - before; slot < got; ++slot) {
@@ -444,7 +444,7 @@ void Loop(GstPad* sinkpad) {
   gst_pad_pause_task(sinkpad);
   if (flow == GST_FLOW_EOS) {
     if (s.segment.flags & GST_SEGMENT_FLAG_SEGMENT) {
-      const GstClockTime end = FrameTime(s.decoder, s.decoder.frameCount);
+      const GstClockTime end = FrameTime(s.decoder, s.decoder.Parameters().frameCount);
       const gint64 stop = GST_CLOCK_TIME_IS_VALID(s.segment.stop)
                               ? static_cast<gint64>(s.segment.stop)
                               : static_cast<gint64>(end);
@@ -560,7 +560,7 @@ gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
       if (format != GST_FORMAT_TIME || !s.opened) return FALSE;
       gst_query_set_duration(
           query, GST_FORMAT_TIME,
-          static_cast<gint64>(FrameTime(s.decoder, s.decoder.frameCount)));
+          static_cast<gint64>(FrameTime(s.decoder, s.decoder.Parameters().frameCount)));
       return TRUE;
     }
     case GST_QUERY_SEEKING: {
@@ -568,7 +568,7 @@ gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
       gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
       if (format != GST_FORMAT_TIME || !s.opened) return FALSE;
       gst_query_set_seeking(query, GST_FORMAT_TIME, TRUE, 0,
-                            static_cast<gint64>(FrameTime(s.decoder, s.decoder.frameCount)));
+                            static_cast<gint64>(FrameTime(s.decoder, s.decoder.Parameters().frameCount)));
       return TRUE;
     }
     default:

@@ -45,9 +45,9 @@ int Usage(const char* problem) {
 // long) and at most five seconds in, so that a long VD02 movie, decoded from
 // its start, is not decoded for long.
 uint32_t ChosenFrame(const V02Decode& decoder) {
-  const uint64_t second = std::max<uint64_t>(1, decoder.rate / std::max<uint32_t>(1, decoder.scale));
-  const uint64_t wanted = std::clamp<uint64_t>(decoder.frameCount / 10, second, 5 * second);
-  return static_cast<uint32_t>(std::min<uint64_t>(wanted, decoder.frameCount - 1));
+  const uint64_t second = std::max<uint64_t>(1, decoder.Parameters().rate / std::max<uint32_t>(1, decoder.Parameters().scale));
+  const uint64_t wanted = std::clamp<uint64_t>(decoder.Parameters().frameCount / 10, second, 5 * second);
+  return static_cast<uint32_t>(std::min<uint64_t>(wanted, decoder.Parameters().frameCount - 1));
 }
 
 bool OpenMovie(V02Decode& decoder, const std::string& path) {
@@ -68,7 +68,7 @@ bool TakeFrame(const std::string& path, Picture& picture) {
                  DescribeFailure(decoder.LastFailure()).c_str());
     return false;
   }
-  if (decoder.frameCount == 0) {
+  if (decoder.Parameters().frameCount == 0) {
     std::fprintf(stderr, "henkan-porute-thumbnailer: %s: the movie has no frames\n", path.c_str());
     return false;
   }
@@ -77,7 +77,7 @@ bool TakeFrame(const std::string& path, Picture& picture) {
   for (;;) {
     const uint32_t before = delivered;
     const MovieResult result = decoder.ReadChunk();
-    delivered = decoder.frameCount - decoder.FramesRemaining();
+    delivered = decoder.Parameters().frameCount - decoder.FramesRemaining();
     if (target < delivered) {
       const TBitmap& bitmap = *decoder.frameBitmaps[target - before];
       picture.width = bitmap.Width();

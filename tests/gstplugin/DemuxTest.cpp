@@ -46,10 +46,10 @@ Decoded DecodeDirectly(const std::string& path) {
     out.failure = DescribeFailure(decoder.LastFailure());
     return out;
   }
-  out.frameCount = decoder.frameCount;
-  out.rate = decoder.rate;
-  out.scale = decoder.scale;
-  out.soundRate = decoder.soundRate;
+  out.frameCount = decoder.Parameters().frameCount;
+  out.rate = decoder.Parameters().rate;
+  out.scale = decoder.Parameters().scale;
+  out.soundRate = decoder.Parameters().soundRate;
   while (decoder.FramesRemaining() > 0) {
     const uint32_t before = decoder.FramesRemaining();
     const MovieResult result = decoder.ReadChunk();
@@ -66,7 +66,7 @@ Decoded DecodeDirectly(const std::string& path) {
       break;
     }
     const auto* sound = reinterpret_cast<const uint8_t*>(decoder.soundBlock.get());
-    out.sound.insert(out.sound.end(), sound, sound + decoder.soundBlockBytes);
+    out.sound.insert(out.sound.end(), sound, sound + decoder.Parameters().soundBlockBytes);
   }
   return out;
 }
