@@ -427,7 +427,8 @@ void Loop(GstPad* sinkpad) {
     if (flow == GST_FLOW_OK && !OpenDecoder(self)) flow = GST_FLOW_ERROR;
     if (flow != GST_FLOW_OK) {
       gst_pad_pause_task(sinkpad);
-      if (!s.errorPosted) GST_ELEMENT_FLOW_ERROR(self, flow);
+      // Flushing: a shutdown while the bytes were being pulled.
+      if (!s.errorPosted && flow != GST_FLOW_FLUSHING) GST_ELEMENT_FLOW_ERROR(self, flow);
       return;
     }
     s.opened = true;
