@@ -106,7 +106,8 @@ DemuxState& StateOf(PoruteDemux* self) { return *self->state; }
 // nanosecond; a frame lasts until the next one starts, so the durations add
 // up to the movie's length without drift.
 GstClockTime FrameTime(const V02Decode& decoder, uint64_t frame) {
-  return gst_util_uint64_scale(frame, GST_SECOND * uint64_t{decoder.Parameters().scale}, decoder.Parameters().rate);
+  const MovieParameters& movie = decoder.Parameters();
+  return gst_util_uint64_scale(frame, GST_SECOND * uint64_t{movie.scale}, movie.rate);
 }
 
 GstClockTime SampleTime(const V02Decode& decoder, uint64_t sample) {
@@ -115,10 +116,11 @@ GstClockTime SampleTime(const V02Decode& decoder, uint64_t sample) {
 
 // The frame showing at `time`; frameCount when the movie has ended by then.
 uint32_t FrameAt(const V02Decode& decoder, GstClockTime time) {
-  if (time >= FrameTime(decoder, decoder.Parameters().frameCount)) return decoder.Parameters().frameCount;
-  uint64_t frame = gst_util_uint64_scale(time, decoder.Parameters().rate, GST_SECOND * uint64_t{decoder.Parameters().scale});
+  const MovieParameters& movie = decoder.Parameters();
+  if (time >= FrameTime(decoder, movie.frameCount)) return movie.frameCount;
+  uint64_t frame = gst_util_uint64_scale(time, movie.rate, GST_SECOND * uint64_t{movie.scale});
   while (frame > 0 && FrameTime(decoder, frame) > time) --frame;
-  while (frame + 1 < decoder.Parameters().frameCount && FrameTime(decoder, frame + 1) <= time) ++frame;
+  while (frame + 1 < movie.frameCount && FrameTime(decoder, frame + 1) <= time) ++frame;
   return static_cast<uint32_t>(frame);
 }
 
@@ -228,22 +230,22 @@ gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query);
 gboolean SrcEvent(GstPad* pad, GstObject* parent, GstEvent* event);
 
 void AddPads(PoruteDemux* self) {
-  const V02Decode& d = StateOf(self).decoder;
-  const uint32_t divisor = std::gcd(d.Parameters().rate, d.Parameters().scale);
+  const MovieParameters& movie = StateOf(self).decoder.Parameters();
+  const uint32_t divisor = std::gcd(movie.rate, movie.scale);
   GstCaps* video = gst_caps_new_simple(
-      "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, static_cast<int>(d.Parameters().width),
-      "height", G_TYPE_INT, static_cast<int>(d.Parameters().height), "framerate", GST_TYPE_FRACTION,
-      static_cast<int>(d.Parameters().rate / divisor), static_cast<int>(d.Parameters().scale / divisor), "pixel-aspect-ratio",
-      GST_TYPE_FRACTION, 1, 1, nullptr);
+      "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT,
+      static_cast<int>(movie.width), "height", G_TYPE_INT, static_cast<int>(movie.height),
+      "framerate", GST_TYPE_FRACTION, static_cast<int>(movie.rate / divisor),
+      static_cast<int>(movie.scale / divisor), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
+      nullptr);
   GstCaps* audio = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
                                        G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT,
-                                       static_cast<int>(d.Parameters().soundRate), "channels", G_TYPE_INT, 1,
+                                       static_cast<int>(movie.soundRate), "channels", G_TYPE_INT, 1,
                                        nullptr);
   self->framePool = gst_buffer_pool_new();
   GstStructure* config = gst_buffer_pool_get_config(self->framePool);
   gst_buffer_pool_config_set_params(
-      config, video, static_cast<guint>(TBitmap::RowBytesFor(d.Parameters().width) * d.Parameters().height),
-      2, 0);
+      config, video, static_cast<guint>(TBitmap::RowBytesFor(movie.width) * movie.height), 2, 0);
   if (!gst_buffer_pool_set_config(self->framePool, config) ||
       !gst_buffer_pool_set_active(self->framePool, TRUE)) {
     gst_object_unref(self->framePool);
@@ -361,10 +363,11 @@ GstFlowReturn PushFrame(PoruteDemux* self, uint32_t slot, uint32_t frame) {
 // block goes out, as the converter writes it, also for the last chunk.
 GstFlowReturn PushSound(PoruteDemux* self, uint32_t chunk) {
   DemuxState& s = StateOf(self);
-  const uint64_t samples = s.decoder.Parameters().soundBlockBytes / 2;
+  const uint32_t blockBytes = s.decoder.Parameters().soundBlockBytes;
+  const uint64_t samples = blockBytes / 2;
   if (samples == 0) return GST_FLOW_OK;
   const uint64_t first = uint64_t{chunk} * samples;
-  GstBuffer* buffer = gst_buffer_new_memdup(s.decoder.soundBlock.get(), s.decoder.Parameters().soundBlockBytes);
+  GstBuffer* buffer = gst_buffer_new_memdup(s.decoder.soundBlock.get(), blockBytes);
   if (buffer == nullptr) return GST_FLOW_ERROR;
   GST_BUFFER_PTS(buffer) = SampleTime(s.decoder, first);
   GST_BUFFER_DURATION(buffer) = SampleTime(s.decoder, first + samples) - GST_BUFFER_PTS(buffer);

@@ -45,9 +45,10 @@ int Usage(const char* problem) {
 // long) and at most five seconds in, so that a long VD02 movie, decoded from
 // its start, is not decoded for long.
 uint32_t ChosenFrame(const V02Decode& decoder) {
-  const uint64_t second = std::max<uint64_t>(1, decoder.Parameters().rate / std::max<uint32_t>(1, decoder.Parameters().scale));
-  const uint64_t wanted = std::clamp<uint64_t>(decoder.Parameters().frameCount / 10, second, 5 * second);
-  return static_cast<uint32_t>(std::min<uint64_t>(wanted, decoder.Parameters().frameCount - 1));
+  const MovieParameters& movie = decoder.Parameters();
+  const uint64_t second = std::max<uint64_t>(1, movie.rate / std::max<uint32_t>(1, movie.scale));
+  const uint64_t wanted = std::clamp<uint64_t>(movie.frameCount / 10, second, 5 * second);
+  return static_cast<uint32_t>(std::min<uint64_t>(wanted, movie.frameCount - 1));
 }
 
 bool OpenMovie(V02Decode& decoder, const std::string& path) {
