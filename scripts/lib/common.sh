@@ -10,10 +10,12 @@ PORUTE_BUILD_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   nettle-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpng-dev
   fonts-ipafont-gothic fonts-noto-cjk
 )
 PORUTE_TEST_PACKAGES=(
-  ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
+  gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
   desktop-file-utils shared-mime-info debootstrap locales mandoc python3
 )

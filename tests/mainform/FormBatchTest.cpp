@@ -23,6 +23,7 @@
 
 #include "mainform/Mainform.h"
 #include "mainform/PreviewImage.h"
+#include "tests/batch/TestSupport.h"
 #include "tests/mainform/FormTestSupport.h"
 
 using form_test::ModalDriver;
@@ -167,6 +168,35 @@ class FormBatchTest : public QObject {
     QVERIFY(boxes.boxes.empty() && boxes.unexpected == 0);
     QCOMPARE(form_test::FramesInAvi(At("A.avi")), 25);
     QCOMPARE(form_test::FramesInAvi(At("B.avi")), 12);
+  }
+
+  // The format list: AVI at start; MKV makes the batch write Matroska.
+  void formatChoiceMkvWritesMatroska() {
+    auto form = ShownForm();
+    QVERIFY(form);
+#ifndef PORUTE_HAVE_FFMPEG
+    QVERIFY(form->FormatCombo == nullptr);
+#else
+    QCOMPARE(form->FormatCombo->count(), 3);
+    QCOMPARE(form->FormatCombo->itemText(0), QString("AVI"));
+    QCOMPARE(form->FormatCombo->itemText(1), QString("MKV"));
+    QCOMPARE(form->FormatCombo->itemText(2), QString("MP4"));
+    QCOMPARE(form->FormatCombo->currentText(), QString("AVI"));
+    QCOMPARE(form->FormatCombo->geometry(), QRect(264, 94, 97, 22));
+    const std::string a = form_test::WriteV02(At("A.V02"), 9, 8, 32, 16, 3);
+    QVERIFY(!a.empty());
+    ModalDriver boxes;
+    form->FormatCombo->setCurrentIndex(1);
+    form->FileList = {a};
+    form->BtnStart->click();
+    ExpectIdle(*form);
+    QVERIFY(boxes.boxes.empty() && boxes.unexpected == 0);
+    QVERIFY(!QFile::exists(QString::fromStdString(At("A.avi"))));
+    const porute_test::Probe probe = porute_test::ProbeFile(At("A.mkv"));
+    QVERIFY(probe.ok);
+    QVERIFY(probe.formatName.find("matroska") != std::string::npos);
+    QCOMPARE(form_test::FramesInAvi(At("A.mkv")), 9);
+#endif
   }
 
   void emptyListDoesNothing() {

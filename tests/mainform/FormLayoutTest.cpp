@@ -1,5 +1,6 @@
 // The window as designed: geometry, captions, tab order, window properties,
 // the preview's placement and colours, and reading dropped URI lists.
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
@@ -86,7 +87,8 @@ class FormLayoutTest : public QObject {
     QCOMPARE(form.AbortRequested, 0);
   }
 
-  void tabOrderRunsThroughTheFourFocusableControls() {
+  // The designed four, and the format list (where built) after 保存先...
+  void tabOrderRunsThroughTheFocusableControls() {
     TForm1 form;
     QList<QWidget*> order;
     QWidget* at = form.InputSelBtn;
@@ -94,8 +96,9 @@ class FormLayoutTest : public QObject {
       if (at->focusPolicy() & Qt::TabFocus) order << at;
       at = at->nextInFocusChain();
     } while (at != form.InputSelBtn);
-    const QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
-                                      form.ProgressBar1};
+    QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
+                                form.ProgressBar1};
+    if (form.FormatCombo != nullptr) designed.insert(2, static_cast<QWidget*>(form.FormatCombo));
     QCOMPARE(order, designed);
   }
 
