@@ -3,10 +3,13 @@
 # per machine outside the work tree, so that a fresh clone does not build
 # them again. Sourced by scripts/windows after common.sh, not run.
 #
-# The prefix is named after a hash of this file, the compiler and the two
-# source versions: any change to how or from what they are built gives a new
-# prefix, and an unchanged one is reused as it stands (its stamp is written
-# last, so a build that died half-way is never taken for a whole one).
+# The prefix is named after a hash of the recipe (build_windows_contribs_in
+# as bash prints it, so comments do not count), the compiler and the two
+# source versions: a change to how or from what they are built gives a new
+# prefix, and an unchanged one is reused as it stands. Its stamp is written
+# last, so a build that died half-way is never taken for a whole one; the
+# build folder it left behind is taken up again where it stopped (the steps
+# that would undo finished work, fetching and configuring, leave stamps).
 
 PORUTE_WINDOWS_HOST=x86_64-w64-mingw32
 PORUTE_WINDOWS_CACHE=${PORUTE_WINDOWS_CACHE:-/var/cache/henkan-porute-tests/windows-contribs}
@@ -50,7 +53,7 @@ source_version() {
     sed -n "s/^'[^']*' $1_\(.*\)\.dsc .*/\1/p" | head -n 1
 }
 
-# Prints the prefix for the current script, compiler and sources.
+# Prints the prefix for the current recipe, compiler and sources.
 windows_contribs_prefix() {
   local ffmpeg_version x264_version compiler key
   ffmpeg_version=$(source_version ffmpeg)
@@ -60,7 +63,7 @@ windows_contribs_prefix() {
     return 1
   fi
   compiler=$("$PORUTE_WINDOWS_HOST-gcc-posix" -dumpfullversion)
-  key=$({ cat "${BASH_SOURCE[0]}"; echo "ffmpeg $ffmpeg_version"; echo "x264 $x264_version";
+  key=$({ declare -f build_windows_contribs_in; echo "ffmpeg $ffmpeg_version"; echo "x264 $x264_version";
           echo "gcc $compiler"; } | sha256sum | cut -c1-16)
   echo "$PORUTE_WINDOWS_CACHE/$key"
 }
@@ -86,28 +89,33 @@ build_windows_contribs() {
 
   local work=$prefix.build
   local log=$prefix.log
-  rm -rf "$prefix" "$work"
-  mkdir -p "$prefix" "$work"
+  if [ ! -d "$work" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$work"
+    : >"$log"
+  fi
+  mkdir -p "$prefix"
   echo "Building x264 and FFmpeg's libraries for Windows into $prefix (log: $log)" >&2
   local started=$SECONDS
   # A process of its own: errexit would be ignored in a function that runs
   # as the condition of an if.
   if ! PORUTE_WINDOWS_CACHE=$PORUTE_WINDOWS_CACHE bash -c \
       'set -euo pipefail; source "$0"; build_windows_contribs_in "$1" "$2"' \
-      "${BASH_SOURCE[0]}" "$work" "$prefix" >"$log" 2>&1; then
+      "${BASH_SOURCE[0]}" "$work" "$prefix" >>"$log" 2>&1; then
     tail -n 40 "$log" >&2
-    echo "error: the Windows libraries did not build; the log is $log" >&2
+    echo "error: the Windows libraries did not build; the log is $log (a rerun goes on from" \
+         "where this one stopped; remove $work to start afresh)" >&2
     exec 9>&-
     return 1
   fi
   local took=$((SECONDS - started))
-  rm -rf "$work"
   {
     echo "built $(date -u +%Y-%m-%dT%H:%M:%SZ) in $took s"
     echo "ffmpeg $(source_version ffmpeg)"
     echo "x264 $(source_version x264)"
   } >"$stamp.tmp"
   mv "$stamp.tmp" "$stamp"
+  rm -rf "$work"
   ln -sfn "$(basename "$prefix")" "$PORUTE_WINDOWS_CACHE/current"
   echo "Windows libraries built in $took s" >&2
   exec 9>&-
@@ -120,7 +128,11 @@ build_windows_contribs_in() {
   # The machine is shared: two jobs at the lowest priority.
   local make=(nice -n 19 make -j2)
   cd "$work"
-  apt-get source --only-source x264 ffmpeg
+  if [ ! -f .fetched ]; then
+    find . -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
+    apt-get source --only-source x264 ffmpeg
+    touch .fetched
+  fi
   local x264_dir ffmpeg_dir
   x264_dir=$(find . -maxdepth 1 -type d -name 'x264-*' | head -n 1)
   ffmpeg_dir=$(find . -maxdepth 1 -type d -name 'ffmpeg-*' | head -n 1)
@@ -129,10 +141,13 @@ build_windows_contribs_in() {
   # Windows threads so that it needs no pthread library of its own.
   (
     cd "$x264_dir"
-    CC=$host-gcc-posix AR=$host-ar RANLIB=$host-ranlib STRIP=$host-strip \
-      nice -n 19 ./configure --host="$host" --cross-prefix="$host-" --prefix="$prefix" \
-        --enable-static --disable-cli --bit-depth=8 --disable-opencl \
-        --enable-win32thread
+    if [ ! -f .configured ]; then
+      CC=$host-gcc-posix AR=$host-ar RANLIB=$host-ranlib STRIP=$host-strip \
+        nice -n 19 ./configure --host="$host" --cross-prefix="$host-" --prefix="$prefix" \
+          --enable-static --disable-cli --bit-depth=8 --disable-opencl \
+          --enable-win32thread
+      touch .configured
+    fi
     "${make[@]}"
     make install-lib-static
   )
@@ -144,25 +159,28 @@ build_windows_contribs_in() {
   # off the thread choice: Windows threads are named explicitly.
   (
     cd "$ffmpeg_dir"
-    PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH='' \
-      nice -n 19 ./configure --prefix="$prefix" \
-        --enable-cross-compile --target-os=mingw32 --arch=x86_64 \
-        --cross-prefix="$host-" --cc="$host-gcc-posix" --cxx="$host-g++-posix" \
-        --pkg-config=pkg-config --pkg-config-flags=--static \
-        --enable-static --disable-shared --disable-debug \
-        --disable-programs --disable-doc --disable-network --disable-autodetect \
-        --enable-w32threads \
-        --disable-avdevice --disable-avfilter --disable-postproc \
-        --enable-gpl --enable-libx264 \
-        --disable-everything \
-        --enable-encoder=ffv1,flac,libx264,aac \
-        --enable-decoder=ffv1,flac,h264,aac \
-        --enable-parser=h264,aac,flac \
-        --enable-muxer=matroska,mp4,mov \
-        --enable-demuxer=matroska,mov \
-        --enable-bsf=aac_adtstoasc,extract_extradata \
-        --enable-protocol=file \
-        --enable-swscale --enable-swresample
+    if [ ! -f .configured ]; then
+      PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH='' \
+        nice -n 19 ./configure --prefix="$prefix" \
+          --enable-cross-compile --target-os=mingw32 --arch=x86_64 \
+          --cross-prefix="$host-" --cc="$host-gcc-posix" --cxx="$host-g++-posix" \
+          --pkg-config=pkg-config --pkg-config-flags=--static \
+          --enable-static --disable-shared --disable-debug \
+          --disable-programs --disable-doc --disable-network --disable-autodetect \
+          --enable-w32threads \
+          --disable-avdevice --disable-avfilter --disable-postproc \
+          --enable-gpl --enable-libx264 \
+          --disable-everything \
+          --enable-encoder=ffv1,flac,libx264,aac \
+          --enable-decoder=ffv1,flac,h264,aac \
+          --enable-parser=h264,aac,flac \
+          --enable-muxer=matroska,mp4,mov \
+          --enable-demuxer=matroska,mov \
+          --enable-bsf=aac_adtstoasc,extract_extradata \
+          --enable-protocol=file \
+          --enable-swscale --enable-swresample
+      touch .configured
+    fi
     "${make[@]}"
     make install
   )
