@@ -87,6 +87,11 @@ bool Encode(Output& out, Encoder& encoder, const AVFrame* frame) {
   AVPacket* packet = av_packet_alloc();
   int result;
   while ((result = avcodec_receive_packet(encoder.context, packet)) >= 0) {
+    // Without a duration the MP4 muxer's edit list ends where the last frame
+    // begins, and readers leave that frame out.
+    if (packet->duration == 0 && encoder.context->codec_type == AVMEDIA_TYPE_VIDEO) {
+      packet->duration = 1;
+    }
     av_packet_rescale_ts(packet, encoder.context->time_base, encoder.stream->time_base);
     packet->stream_index = encoder.stream->index;
     result = av_interleaved_write_frame(out.format, packet);
