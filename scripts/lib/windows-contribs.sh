@@ -40,10 +40,10 @@ EOF
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   if [ "$(cat "$porute_deb_src_file" 2>/dev/null)" != "$want" ]; then
     echo "Adding Debian 12's source packages to apt ($porute_deb_src_file)" >&2
-    printf '%s\n' "$want" | "${sudo[@]}" tee "$porute_deb_src_file" >/dev/null
-    "${sudo[@]}" apt-get update
+    printf '%s\n' "$want" | "${sudo[@]}" tee "$porute_deb_src_file" >/dev/null || return 1
+    "${sudo[@]}" apt-get update >&2 || return 1
   elif [ -z "$(apt-cache showsrc x264 2>/dev/null)" ]; then
-    "${sudo[@]}" apt-get update
+    "${sudo[@]}" apt-get update >&2 || return 1
   fi
 }
 
@@ -68,7 +68,8 @@ windows_contribs_prefix() {
   echo "$PORUTE_WINDOWS_CACHE/$key"
 }
 
-# Builds the libraries into PREFIX unless its stamp says they are there.
+# Builds the libraries into PREFIX unless its stamp says they are there. Runs
+# without errexit (see ensure_windows_contribs), hence the explicit returns.
 build_windows_contribs() {
   local prefix=$1
   local stamp=$prefix/.complete
@@ -76,12 +77,12 @@ build_windows_contribs() {
 
   local sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  "${sudo[@]}" mkdir -p "$PORUTE_WINDOWS_CACHE"
-  "${sudo[@]}" chown "$(id -u):$(id -g)" "$PORUTE_WINDOWS_CACHE"
+  "${sudo[@]}" mkdir -p "$PORUTE_WINDOWS_CACHE" || return 1
+  "${sudo[@]}" chown "$(id -u):$(id -g)" "$PORUTE_WINDOWS_CACHE" || return 1
 
   # Two runs on one machine would build into the same prefix.
-  exec 9>"$PORUTE_WINDOWS_CACHE/.lock"
-  flock 9
+  exec 9>"$PORUTE_WINDOWS_CACHE/.lock" || return 1
+  flock 9 || return 1
   if [ -f "$stamp" ]; then
     exec 9>&-
     return 0
@@ -91,10 +92,10 @@ build_windows_contribs() {
   local log=$prefix.log
   if [ ! -d "$work" ]; then
     rm -rf "$prefix"
-    mkdir -p "$work"
+    mkdir -p "$work" || return 1
     : >"$log"
   fi
-  mkdir -p "$prefix"
+  mkdir -p "$prefix" || return 1
   echo "Building x264 and FFmpeg's libraries for Windows into $prefix (log: $log)" >&2
   local started=$SECONDS
   # A process of its own: errexit would be ignored in a function that runs
@@ -113,8 +114,7 @@ build_windows_contribs() {
     echo "built $(date -u +%Y-%m-%dT%H:%M:%SZ) in $took s"
     echo "ffmpeg $(source_version ffmpeg)"
     echo "x264 $(source_version x264)"
-  } >"$stamp.tmp"
-  mv "$stamp.tmp" "$stamp"
+  } >"$stamp.tmp" && mv "$stamp.tmp" "$stamp" || return 1
   rm -rf "$work"
   ln -sfn "$(basename "$prefix")" "$PORUTE_WINDOWS_CACHE/current"
   echo "Windows libraries built in $took s" >&2
@@ -187,10 +187,12 @@ build_windows_contribs_in() {
 }
 
 # Makes sure the libraries are built and prints their prefix.
+# Called in a command substitution, where errexit does not reach: every step
+# answers for itself.
 ensure_windows_contribs() {
-  ensure_deb_src
+  ensure_deb_src || return 1
   local prefix
-  prefix=$(windows_contribs_prefix)
-  build_windows_contribs "$prefix"
+  prefix=$(windows_contribs_prefix) || return 1
+  build_windows_contribs "$prefix" || return 1
   echo "$prefix"
 }
