@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "avifile/AviFileLimits.h"
+#include "v02dec/TBitmap.h"
 
 namespace {
 
@@ -19,24 +20,25 @@ void SetName(AVISTREAMINFOA& info, const char* name) {
 // field, formed in 64 bits: parameters beyond are refused, never written
 // wrapped or cut.
 bool FitsAnAviFile(const AVIencode& e) {
+  const MovieParameters& m = e.movie;
   constexpr uint64_t kMax32 = 0xFFFFFFFFu;
   // Chunk sizes and stream positions are signed 32-bit counts.
   constexpr uint64_t kMaxLong = 0x7FFFFFFF;
-  if (e.frameBytes < 0 || e.soundBlockBytes > kMaxLong || e.frameCount > kMaxLong) return false;
-  if (e.rate != 0 && uint64_t{e.frameCount} * e.soundRate * e.scale / e.rate > kMaxLong) {
+  if (e.frameBytes < 0 || m.soundBlockBytes > kMaxLong || m.frameCount > kMaxLong) return false;
+  if (m.rate != 0 && uint64_t{m.frameCount} * m.soundRate * m.scale / m.rate > kMaxLong) {
     return false;
   }
   // nAvgBytesPerSec: 2 bytes per sample.
-  if (2 * uint64_t{e.soundRate} > kMax32) return false;
+  if (2 * uint64_t{m.soundRate} > kMax32) return false;
   // The frame rectangle of the stream header is four signed 16-bit values.
-  if (e.width > INT16_MAX || e.height > INT16_MAX) return false;
-  if (e.rate != 0) {
+  if (m.width > INT16_MAX || m.height > INT16_MAX) return false;
+  if (m.rate != 0) {
     // The main header: microseconds per frame, and the bytes per second of
     // both streams together.
-    if ((uint64_t{1000000} * e.scale + e.rate / 2) / e.rate > kMax32) return false;
+    if ((uint64_t{1000000} * m.scale + m.rate / 2) / m.rate > kMax32) return false;
     const uint64_t videoPerSec =
-        e.scale == 0 ? 0 : (uint64_t(e.frameBytes) * e.rate + e.scale - 1) / e.scale;
-    if (videoPerSec + 2 * uint64_t{e.soundRate} > kMax32) return false;
+        m.scale == 0 ? 0 : (uint64_t(e.frameBytes) * m.rate + m.scale - 1) / m.scale;
+    if (videoPerSec + 2 * uint64_t{m.soundRate} > kMax32) return false;
   }
   return true;
 }
@@ -47,27 +49,27 @@ void AVIencode::SetStreamInfo() {
   std::memset(&videoStreamInfo, 0, sizeof videoStreamInfo);
   videoStreamInfo.fccType = streamtypeVIDEO;
   videoStreamInfo.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
-  videoStreamInfo.dwScale = scale;
-  videoStreamInfo.dwRate = rate;
-  videoStreamInfo.dwLength = frameCount;
+  videoStreamInfo.dwScale = movie.scale;
+  videoStreamInfo.dwRate = movie.rate;
+  videoStreamInfo.dwLength = movie.frameCount;
   videoStreamInfo.dwQuality = kDefaultQuality;
   videoStreamInfo.dwSampleSize = 0;
-  videoStreamInfo.rcFrame = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+  videoStreamInfo.rcFrame = {0, 0, static_cast<LONG>(movie.width), static_cast<LONG>(movie.height)};
   SetName(videoStreamInfo, "Video");
 
   // frame count x sound rate x scale exceeds 32 bits for long movies at high
   // sound rates (36,000 frames at 22,050 Hz and scale 6 already do), so the
   // product is formed in 64 bits. A rate of 0 would divide by zero; such a
   // clock has no duration to fill with sound.
-  const uint64_t product = uint64_t{frameCount} * soundRate * scale;
-  const uint64_t samples = rate != 0 ? product / rate : 0;
+  const uint64_t product = uint64_t{movie.frameCount} * movie.soundRate * movie.scale;
+  const uint64_t samples = movie.rate != 0 ? product / movie.rate : 0;
   soundLength = samples > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(samples);
 
   std::memset(&audioStreamInfo, 0, sizeof audioStreamInfo);
   audioStreamInfo.fccType = streamtypeAUDIO;
   audioStreamInfo.fccHandler = 0;
   audioStreamInfo.dwScale = 1;
-  audioStreamInfo.dwRate = soundRate;
+  audioStreamInfo.dwRate = movie.soundRate;
   audioStreamInfo.dwLength = soundLength;
   audioStreamInfo.dwQuality = kDefaultQuality;
   audioStreamInfo.dwSampleSize = 2;
@@ -75,17 +77,15 @@ void AVIencode::SetStreamInfo() {
 }
 
 void AVIencode::SetVideoFormat() {
-  // 3 bytes per pixel, each row raised to a multiple of 4 bytes. Formed in
-  // 64 bits: a frame past 2 GiB cannot be one AVI chunk, and is refused by
+  // Formed in 64 bits: a frame past 2 GiB cannot be one AVI chunk, and is refused by
   // Open rather than written with a wrapped size.
-  const uint64_t rowBytes = ((uint64_t{width} * 24 + 31) & ~uint64_t{31}) / 8;
-  const uint64_t bytes = rowBytes * height;
+  const uint64_t bytes = TBitmap::RowBytesFor(movie.width) * movie.height;
   frameBytes = bytes > 0x7FFFFFFF ? -1 : static_cast<int32_t>(bytes);
 
   std::memset(&videoFormat, 0, sizeof videoFormat);
   videoFormat.biSize = sizeof(BITMAPINFOHEADER);
-  videoFormat.biWidth = static_cast<LONG>(width);
-  videoFormat.biHeight = static_cast<LONG>(height);  // positive: bottom-up rows
+  videoFormat.biWidth = static_cast<LONG>(movie.width);
+  videoFormat.biHeight = static_cast<LONG>(movie.height);  // positive: bottom-up rows
   videoFormat.biPlanes = 1;
   videoFormat.biBitCount = 24;
   videoFormat.biCompression = BI_RGB;
@@ -96,8 +96,8 @@ void AVIencode::SetAudioFormat() {
   std::memset(&audioFormat, 0, sizeof audioFormat);
   audioFormat.wf.wFormatTag = WAVE_FORMAT_PCM;
   audioFormat.wf.nChannels = 1;
-  audioFormat.wf.nSamplesPerSec = soundRate;
-  audioFormat.wf.nAvgBytesPerSec = 2 * soundRate;
+  audioFormat.wf.nSamplesPerSec = movie.soundRate;
+  audioFormat.wf.nAvgBytesPerSec = 2 * movie.soundRate;
   audioFormat.wf.nBlockAlign = 2;
   audioFormat.wBitsPerSample = 16;
 }
@@ -140,13 +140,13 @@ int AVIencode::WriteVideo(const void* pixels) {
 
 int AVIencode::WriteAudio(const void* block) {
   // A chunk's size is a signed 32-bit count (Open refuses larger blocks).
-  if (soundBlockBytes > 0x7FFFFFFF) {
+  if (movie.soundBlockBytes > 0x7FFFFFFF) {
     failureErrno = EOVERFLOW;
     return 1;
   }
-  const LONG samples = static_cast<LONG>(soundBlockBytes / 2);
+  const LONG samples = static_cast<LONG>(movie.soundBlockBytes / 2);
   if (AVIStreamWrite(audioStream, audioPosition, samples, const_cast<void*>(block),
-                     static_cast<LONG>(soundBlockBytes), 0, nullptr, nullptr) != 0) {
+                     static_cast<LONG>(movie.soundBlockBytes), 0, nullptr, nullptr) != 0) {
     failureErrno = AviFileLastError();
     return 1;
   }

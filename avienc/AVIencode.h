@@ -3,11 +3,12 @@
 #include <cstdint>
 
 #include "avifile/AviFile.h"
+#include "v02dec/MovieParameters.h"
 
 // Writes one movie at a time as an uncompressed AVI file with two streams: a
 // video stream of 24-bit bottom-up bitmaps, every frame a key frame, and an
-// audio stream of 16-bit mono PCM. The caller sets the seven Movie
-// parameters, calls Open, then WriteVideo for each frame and WriteAudio for
+// audio stream of 16-bit mono PCM. The caller sets the Movie parameters
+// (movie), calls Open, then WriteVideo for each frame and WriteAudio for
 // each sound block, and Close, which follows every Open, a failed one too.
 // The same object then serves the next movie.
 class AVIencode {
@@ -18,16 +19,11 @@ class AVIencode {
   AVIencode(const AVIencode&) = delete;
   AVIencode& operator=(const AVIencode&) = delete;
 
-  // Movie parameters, written by the caller before Open.
-  uint32_t frameCount = 0;
-  uint32_t rate = 0;   // frames per second = rate / scale
-  uint32_t scale = 0;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  uint32_t soundRate = 0;
+  // The movie's parameters, written by the caller before Open
+  // (framesPerChunk is not used).
+  MovieParameters movie;
   // Samples that the movie's duration holds; set by SetStreamInfo.
   uint32_t soundLength = 0;
-  uint32_t soundBlockBytes = 0;  // 2 bytes per sample
 
   AVISTREAMINFOA videoStreamInfo{};
   AVISTREAMINFOA audioStreamInfo{};

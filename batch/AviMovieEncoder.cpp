@@ -5,13 +5,7 @@
 
 MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& shape,
                                                bool mayReplace) {
-  encoder_.frameCount = shape.frameCount;
-  encoder_.rate = shape.rate;
-  encoder_.scale = shape.scale;
-  encoder_.width = shape.width;
-  encoder_.height = shape.height;
-  encoder_.soundRate = shape.soundRate;
-  encoder_.soundBlockBytes = shape.soundBlockBytes;
+  encoder_.movie = shape;
   encoder_.createExclusively = !mayReplace;
   if (encoder_.Open(path) == 0) return OpenResult::kOk;
   if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;

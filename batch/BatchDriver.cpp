@@ -77,12 +77,12 @@ bool NameTaken(const std::string& path) {
 // successful Open; a movie whose buffers did not all come into being must not
 // reach the encoder, which would read through a missing picture.
 bool ChunkBuffersReady(const V02Decode& decoder) {
-  const uint32_t perChunk = decoder.framesPerChunk;
+  const uint32_t perChunk = decoder.Parameters().framesPerChunk;
   if (perChunk == 0 || perChunk > V02Decode::kMaxFramesPerChunk) return false;
   for (uint32_t j = 0; j < perChunk; ++j) {
     if (!decoder.frameBitmaps[j] || decoder.frameBitmaps[j]->Empty()) return false;
   }
-  return decoder.soundBlockBytes == 0 || decoder.soundBlock != nullptr;
+  return decoder.Parameters().soundBlockBytes == 0 || decoder.soundBlock != nullptr;
 }
 
 }  // namespace
@@ -262,20 +262,13 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
       return Fail(std::move(failure));
     }
   }
-  const uint32_t frameCount = decoder.frameCount;
+  const uint32_t frameCount = decoder.Parameters().frameCount;
   if (frameCount != 0 && !ChunkBuffersReady(decoder)) {
     decoder.Close();
     return Fail(inputFailure(BatchFailure::Kind::kNoMemory));
   }
 
-  MovieEncoder::Shape shape;
-  shape.frameCount = decoder.frameCount;
-  shape.rate = decoder.rate;
-  shape.scale = decoder.scale;
-  shape.width = decoder.width;
-  shape.height = decoder.height;
-  shape.soundRate = decoder.soundRate;
-  shape.soundBlockBytes = decoder.soundBlockBytes;
+  const MovieParameters& shape = decoder.Parameters();
   fileFrameCount_ = frameCount;
 
   const std::string& folder =
@@ -346,7 +339,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
 
   // Unsigned: a frame count above 2^31 is a count, not a negative number.
   uint32_t framesLeft = frameCount;
-  const uint32_t perChunk = decoder.framesPerChunk;
+  const uint32_t perChunk = decoder.Parameters().framesPerChunk;
   while (framesLeft != 0) {
     const MovieResult read = decoder.ReadChunk();
     // Aborted inside the chunk: the file keeps the chunks before it.

@@ -3,22 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "v02dec/MovieParameters.h"
+
 // What the batch driver needs of whatever writes a converted movie: the
 // uncompressed AVI of the designed program, or another container. One object
 // writes one movie at a time: Open, then for every chunk WriteVideo per frame
 // and WriteAudio once, then Close, which follows every Open, a failed one too.
 class MovieEncoder {
  public:
-  // The movie as the decoder opened it.
-  struct Shape {
-    uint32_t frameCount = 0;
-    uint32_t rate = 0;  // frames per second = rate / scale
-    uint32_t scale = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t soundRate = 0;
-    uint32_t soundBlockBytes = 0;  // one chunk's sound, 2 bytes per sample
-  };
+  // The movie as the decoder opened it (framesPerChunk is not used).
+  using Shape = MovieParameters;
 
   enum class OpenResult {
     kOk,
@@ -47,7 +41,7 @@ class MovieEncoder {
   // One frame's pixel memory: bottom-up 24-bit BGR rows, each padded to a
   // multiple of 4 bytes, the bottom row first. 0, or 1 on failure.
   virtual int WriteVideo(const void* pixels) = 0;
-  // One chunk's sound block of Shape::soundBlockBytes. 0, or 1 on failure.
+  // One chunk's sound block of MovieParameters::soundBlockBytes. 0, or 1 on failure.
   virtual int WriteAudio(const void* block) = 0;
   // Completes the file on disk. 0 when every byte of it reached the file and
   // the file was closed, 1 on any failure; the file is then well-formed over

@@ -150,18 +150,18 @@ bool ReadMovieInfo(V02Decode& decoder, const std::string& path, uint64_t riffLim
   }
   info.vd00 = decoder.IsV00();
   info.companion = decoder.HasCompanion();
-  info.width = decoder.width;
-  info.height = decoder.height;
-  info.frameCount = decoder.frameCount;
-  info.rate = decoder.rate;
-  info.scale = decoder.scale;
-  info.framesPerChunk = decoder.framesPerChunk;
-  info.soundRate = decoder.soundRate;
+  info.width = decoder.Parameters().width;
+  info.height = decoder.Parameters().height;
+  info.frameCount = decoder.Parameters().frameCount;
+  info.rate = decoder.Parameters().rate;
+  info.scale = decoder.Parameters().scale;
+  info.framesPerChunk = decoder.Parameters().framesPerChunk;
+  info.soundRate = decoder.Parameters().soundRate;
   AviShape shape;
-  shape.frameCount = decoder.frameCount;
-  shape.framesPerChunk = decoder.framesPerChunk;
-  shape.frameBytes = AviFrameBytes(decoder.width, decoder.height);
-  shape.soundBlockBytes = decoder.soundBlockBytes;
+  shape.frameCount = decoder.Parameters().frameCount;
+  shape.framesPerChunk = decoder.Parameters().framesPerChunk;
+  shape.frameBytes = AviFrameBytes(decoder.Parameters().width, decoder.Parameters().height);
+  shape.soundBlockBytes = decoder.Parameters().soundBlockBytes;
   info.aviBytes = PredictAviBytes(shape, riffLimit);
   decoder.Close();
   return true;
@@ -234,7 +234,7 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path) {
     decoder.Close();
     return std::string(_("does not open")) + ": " + cause;
   }
-  const uint32_t frames = decoder.frameCount;
+  const uint32_t frames = decoder.Parameters().frameCount;
   uint32_t chunk = 0;
   std::string failure;
   while (decoder.FramesRemaining() != 0) {

@@ -21,6 +21,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "v02dec/TBitmap.h"
+
 namespace {
 
 // The output's buffer: large enough that the muxers' small header writes and
@@ -289,7 +291,7 @@ int FfmpegMovieEncoder::WriteVideo(const void* pixels) {
   if (!open_ || failed_) return 1;
   const int width = static_cast<int>(shape_.width);
   const int height = static_cast<int>(shape_.height);
-  const int stride = static_cast<int>(((static_cast<size_t>(width) * 24 + 31) & ~size_t{31}) / 8);
+  const int stride = static_cast<int>(TBitmap::RowBytesFor(shape_.width));
   // The rows arrive bottom row first: the top row is the last, and a negative
   // stride walks up from it.
   const uint8_t* top = static_cast<const uint8_t*>(pixels) + size_t(stride) * (height - 1);

@@ -276,10 +276,10 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
     report.problem = "cannot read the movie again";
     return report;
   }
-  const uint32_t frameCount = decoder->frameCount;
-  const int width = static_cast<int>(decoder->width);
-  const int height = static_cast<int>(decoder->height);
-  const size_t blockSamples = decoder->soundBlockBytes / 2;
+  const uint32_t frameCount = decoder->Parameters().frameCount;
+  const int width = static_cast<int>(decoder->Parameters().width);
+  const int height = static_cast<int>(decoder->Parameters().height);
+  const size_t blockSamples = decoder->Parameters().soundBlockBytes / 2;
 
   if (frameCount == 0) {
     // Nothing was written to compare, and this libavformat cannot open a
@@ -296,7 +296,7 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
     report.problem = "cannot convert the movie's pictures";
     return report;
   }
-  const bool withSound = lossless && decoder->soundRate != 0 && blockSamples != 0;
+  const bool withSound = lossless && decoder->Parameters().soundRate != 0 && blockSamples != 0;
   if (!pictures.Open(outputPath, report.problem) ||
       (withSound && !samples.Open(outputPath, report.problem))) {
     decoder->Close();
@@ -309,7 +309,7 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
       report.problem = "cannot read the movie again";
       break;
     }
-    for (uint32_t j = 0; j < decoder->framesPerChunk && left != 0; ++j, --left) {
+    for (uint32_t j = 0; j < decoder->Parameters().framesPerChunk && left != 0; ++j, --left) {
       const int got = pictures.Next(report.problem);
       if (got < 0) break;
       if (got == 0) {
@@ -384,12 +384,13 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
   }
 
   const AVStream* video = pictures.Stream().stream();
-  const double expected = double(frameCount) * decoder->scale / decoder->rate;
+  const double expected =
+      double(frameCount) * decoder->Parameters().scale / decoder->Parameters().rate;
   report.seconds =
       video->duration != AV_NOPTS_VALUE ? double(video->duration) * av_q2d(video->time_base) : expected;
   if (!lossless) {
     // Half a frame either way: containers round their clocks.
-    const double tolerance = 0.5 * decoder->scale / decoder->rate;
+    const double tolerance = 0.5 * decoder->Parameters().scale / decoder->Parameters().rate;
     if (std::fabs(report.seconds - expected) > tolerance) {
       report.problem = Format("the output lasts %.3f s; the movie %.3f s", report.seconds, expected);
       return report;

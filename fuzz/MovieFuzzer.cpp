@@ -88,17 +88,18 @@ void ExpectSameView(const V02Decode& a, const V02Decode& b) {
              fa.inChunk == fb.inChunk && fa.chunkIndex == fb.chunkIndex &&
              fa.frameIndex == fb.frameIndex,
          "failure");
-  Expect(a.framesPerChunk == b.framesPerChunk && a.soundBlockBytes == b.soundBlockBytes,
+  Expect(a.Parameters().framesPerChunk == b.Parameters().framesPerChunk &&
+             a.Parameters().soundBlockBytes == b.Parameters().soundBlockBytes,
          "movie parameters");
-  for (uint32_t slot = 0; slot < a.framesPerChunk; ++slot) {
+  for (uint32_t slot = 0; slot < a.Parameters().framesPerChunk; ++slot) {
     const TBitmap& x = *a.frameBitmaps[slot];
     const TBitmap& y = *b.frameBitmaps[slot];
     Expect(x.PixelBytes() == y.PixelBytes() &&
                std::memcmp(x.Pixels(), y.Pixels(), x.PixelBytes()) == 0,
            "frame bitmap");
   }
-  if (a.soundBlockBytes != 0) {
-    Expect(std::memcmp(a.soundBlock.get(), b.soundBlock.get(), a.soundBlockBytes) == 0,
+  if (a.Parameters().soundBlockBytes != 0) {
+    Expect(std::memcmp(a.soundBlock.get(), b.soundBlock.get(), a.Parameters().soundBlockBytes) == 0,
            "sound block");
   }
 }

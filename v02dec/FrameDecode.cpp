@@ -224,7 +224,7 @@ void V02Decode::CopyBytes(ByteReader payload) {
 template <class Move>
 bool V02Decode::ForEachBlock(ByteReader payload, Move move) {
   const uint64_t size = planeSize_;
-  const uint64_t stride = width / 2;
+  const uint64_t stride = movie_.width / 2;
   // Bytes from a block's first byte to one past its last.
   const uint64_t span = (kBlockRows - 1) * stride + kBlockBytes;
   if (span > size) return true;
@@ -261,7 +261,7 @@ void V02Decode::MoveBlocks(ByteReader payload) {
   const uint32_t blocks = peek.U32();
   if (blocks == 0) return;  // no snapshot either
   uint8_t* snapshot = plane + size;
-  const uint64_t stride = width / 2;
+  const uint64_t stride = movie_.width / 2;
 
   // Only the blocks read the snapshot, and only their sources. An op of few
   // blocks copies just those (a first pass over the same blocks); one whose
@@ -314,8 +314,8 @@ const uint8_t* V02Decode::ExpandRow(const uint8_t* luma, size_t chromaDistance,
 }
 
 void V02Decode::ExpandFrame(uint16_t* frame) {
-  const size_t w = width;
-  const size_t h = height;
+  const size_t w = movie_.width;
+  const size_t h = movie_.height;
   const size_t stride = w / 2;
   const uint8_t* plane = planes_.get();
   const uint8_t* chromaPlane = plane + h * stride;

@@ -10,14 +10,14 @@
 #include "v02dec/V02Decode.h"
 
 void V02Decode::ToBitmap(const uint16_t* frame, TBitmap& bitmap) const {
-  if (!frame || bitmap.Empty() || bitmap.Width() != static_cast<int>(width) ||
-      bitmap.Height() != static_cast<int>(height)) {
+  if (!frame || bitmap.Empty() || bitmap.Width() != static_cast<int>(movie_.width) ||
+      bitmap.Height() != static_cast<int>(movie_.height)) {
     return;
   }
   // Locals, not members: stores through byte pointers could alias them.
   const pixelrows::RowFunction convertRow = pixelrows::Best();
-  const size_t w = width;
-  const int h = static_cast<int>(height);
+  const size_t w = movie_.width;
+  const int h = static_cast<int>(movie_.height);
   const uint16_t* pixel = frame;
   // Only the 3 * width bytes of pixels are written; the row fill stays. An
   // abort is looked at every 64 rows (some 1.5 MB of a wide frame): the

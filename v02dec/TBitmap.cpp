@@ -15,7 +15,7 @@ bool TBitmap::SetSize(int width, int height) {
   Clear();
   if (width < 0 || height < 0) return false;
   if (width == 0 || height == 0) return true;
-  const size_t rowBytes = RowBytesFor(width);
+  const size_t rowBytes = static_cast<size_t>(RowBytesFor(static_cast<uint64_t>(width)));
   if (rowBytes > kMaxPixelBytes / static_cast<size_t>(height)) return false;
   const size_t total = rowBytes * static_cast<size_t>(height);
   pixels_.reset(static_cast<uint8_t*>(std::calloc(total, 1)));

@@ -54,10 +54,9 @@ class TBitmap {
   const uint8_t* Pixels() const { return pixels_.get(); }
 
   // Row bytes for a 24-bit row of the given width: 3 bytes per pixel raised to
-  // the next multiple of 4.
-  static size_t RowBytesFor(int width) {
-    return ((static_cast<size_t>(width) * 24 + 31) & ~static_cast<size_t>(31)) / 8;
-  }
+  // the next multiple of 4. In 64 bits, so that a width from a file's header
+  // cannot wrap it.
+  static constexpr uint64_t RowBytesFor(uint64_t width) { return (width * 3 + 3) & ~uint64_t{3}; }
 
  private:
   size_t RowOffset(int y) const { return static_cast<size_t>(height_ - 1 - y) * row_bytes_; }

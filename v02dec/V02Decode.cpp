@@ -152,9 +152,10 @@ MovieResult V02Decode::NoMemory(FailureTest test, uint64_t found, uint64_t bound
 }
 
 MovieResult V02Decode::CheckAviFields(uint64_t soundBytesPerChunk) {
-  if (scale > kMaxScale) return Refuse(FailureTest::kScaleAboveMaximum, scale, kMaxScale);
-  if (soundRate > kMaxSoundRate) {
-    return Refuse(FailureTest::kSoundRateAboveMaximum, soundRate, kMaxSoundRate);
+  if (movie_.scale > kMaxScale)
+    return Refuse(FailureTest::kScaleAboveMaximum, movie_.scale, kMaxScale);
+  if (movie_.soundRate > kMaxSoundRate) {
+    return Refuse(FailureTest::kSoundRateAboveMaximum, movie_.soundRate, kMaxSoundRate);
   }
   if (2 * soundBytesPerChunk > kMaxSoundBlockBytes) {
     return Refuse(FailureTest::kSoundBlockAboveMaximum, 2 * soundBytesPerChunk,
@@ -204,30 +205,30 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
     return refused;
   }
 
-  frameCount = LoadLe32(header + 8);
-  framesRemaining_ = frameCount;
-  framesUndecoded_ = frameCount;
-  width = headerWidth;
-  height = headerHeight;
+  movie_.frameCount = LoadLe32(header + 8);
+  framesRemaining_ = movie_.frameCount;
+  framesUndecoded_ = movie_.frameCount;
+  movie_.width = headerWidth;
+  movie_.height = headerHeight;
   uint32_t chunkFrames = LoadLe32(header + 28);
   if (chunkFrames > kMaxFramesPerChunk) {
     return Refuse(FailureTest::kFramesPerChunkAbove64, chunkFrames, kMaxFramesPerChunk);
   }
-  framesPerChunk = chunkFrames == 0 ? kDefaultFramesPerChunk : chunkFrames;
-  rate = kFrameClockRate;
-  scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
-  soundRate = LoadLe32(header + 32) == 0 ? kDefaultSoundRate : LoadLe32(header + 32);
+  movie_.framesPerChunk = chunkFrames == 0 ? kDefaultFramesPerChunk : chunkFrames;
+  movie_.rate = kFrameClockRate;
+  movie_.scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
+  movie_.soundRate = LoadLe32(header + 32) == 0 ? kDefaultSoundRate : LoadLe32(header + 32);
   const uint64_t soundBytes =
       LoadLe32(header + 36) == 0 ? kDefaultSoundBytesPerChunk : LoadLe32(header + 36);
   if (MovieResult refused = CheckAviFields(soundBytes); refused != kMovieOk) return refused;
 
-  const uint64_t plane = uint64_t{width} * height * 6 / 8;
+  const uint64_t plane = uint64_t{movie_.width} * movie_.height * 6 / 8;
   // A chunk is at most frames-per-chunk + 2 planes of op lists plus its
   // sound; its size field may reach this less the 32-byte chunk header.
-  const uint64_t chunkBufferSize = (framesPerChunk + 2) * plane + soundBytes;
-  const uint64_t pixels = uint64_t{width} * height;
+  const uint64_t chunkBufferSize = (movie_.framesPerChunk + 2) * plane + soundBytes;
+  const uint64_t pixels = uint64_t{movie_.width} * movie_.height;
   const uint64_t bitmapBytes =
-      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+      uint64_t{movie_.framesPerChunk} * TBitmap::RowBytesFor(movie_.width) * movie_.height;
   uint64_t memory = 0;
   // The sound goes to its own buffer, so the chunk buffer needs room for the
   // video data only: at most chunk buffer size - 32 - sound bytes, and never
@@ -242,7 +243,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   planeSize_ = static_cast<uint32_t>(plane);
   chunkBufferSize_ = chunkBufferSize;
   soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
-  soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
+  movie_.soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
   videoCapacity_ = static_cast<size_t>(videoCapacity);
 
   // The planes start out all zero, so the first frame of a movie that does
@@ -255,7 +256,7 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
     return NoMemory(FailureTest::kBufferUnavailable, memory, memoryLimit_);
   }
 
-  if (frameCount != 0) {
+  if (movie_.frameCount != 0) {
     MovieResult result = LoadColourTable();
     if (result != kMovieOk) return result;
   }
@@ -333,17 +334,17 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
     return refused;
   }
 
-  frameCount = LoadLe32(header + 8);
-  framesRemaining_ = frameCount;
-  framesUndecoded_ = frameCount;
-  width = headerWidth;
-  height = headerHeight;
-  framesPerChunk = kV00FramesPerChunk;
-  rate = kFrameClockRate;
-  scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
+  movie_.frameCount = LoadLe32(header + 8);
+  framesRemaining_ = movie_.frameCount;
+  framesUndecoded_ = movie_.frameCount;
+  movie_.width = headerWidth;
+  movie_.height = headerHeight;
+  movie_.framesPerChunk = kV00FramesPerChunk;
+  movie_.rate = kFrameClockRate;
+  movie_.scale = LoadLe32(header + 24) == 0 ? kDefaultScale : LoadLe32(header + 24);
   // The sound of a chunk is sized by 60 / scale, which is 0 above 60.
-  if (scale > kFrameClockRate) {
-    return Refuse(FailureTest::kScaleAboveMaximum, scale, kFrameClockRate);
+  if (movie_.scale > kFrameClockRate) {
+    return Refuse(FailureTest::kScaleAboveMaximum, movie_.scale, kFrameClockRate);
   }
 
   std::string companion;
@@ -354,32 +355,33 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   }
   noSound_ = companion.empty();
   if (noSound_) {
-    soundRate = kDefaultSoundRate;
+    movie_.soundRate = kDefaultSoundRate;
   } else {
     if (!soundFile_.Open(companion)) return ReadFailed(FailureTest::kOpenCompanion, soundFile_);
     uint8_t soundHeader[kCompanionHeaderBytes];
     if (!soundFile_.Read(soundHeader, sizeof soundHeader)) {
       return ReadFailed(FailureTest::kCompanionHeader, soundFile_);
     }
-    soundRate = uint32_t{LoadLe16(soundHeader + 24)} * 1000 / 98;
+    movie_.soundRate = uint32_t{LoadLe16(soundHeader + 24)} * 1000 / 98;
     // Rate code 0 would make a 0 Hz sound stream with empty sound blocks,
     // which no AVI reader accepts: the companion's header is damaged.
-    if (soundRate == 0) return Refuse(FailureTest::kSoundRateZero, LoadLe16(soundHeader + 24), 0);
+    if (movie_.soundRate == 0)
+      return Refuse(FailureTest::kSoundRateZero, LoadLe16(soundHeader + 24), 0);
   }
   // 60 / scale is divided first: scale 7 gives 8, so 8000 Hz makes 8000
   // bytes per chunk of eight frames, not 7466.
-  const uint64_t soundBytes = uint64_t{soundRate} * 8 / (kFrameClockRate / scale);
+  const uint64_t soundBytes = uint64_t{movie_.soundRate} * 8 / (kFrameClockRate / movie_.scale);
   if (MovieResult refused = CheckAviFields(soundBytes); refused != kMovieOk) return refused;
-  const uint64_t pixels = uint64_t{width} * height;
+  const uint64_t pixels = uint64_t{movie_.width} * movie_.height;
   const uint64_t bitmapBytes =
-      uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height;
+      uint64_t{kV00FramesPerChunk} * TBitmap::RowBytesFor(movie_.width) * movie_.height;
   uint64_t memory = 0;
   if (!FitsMemory({2 * pixels, soundBytes, 2 * soundBytes}, bitmapBytes, memoryLimit_, &memory)) {
     return NoMemory(FailureTest::kMemoryLimit, memory, memoryLimit_);
   }
   chunkBufferSize_ = 2 * pixels;
   soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
-  soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
+  movie_.soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
 
   if (!Obtain(frame16_, pixels, false) || !Obtain(soundBytes_, soundBytes, false) ||
       !Obtain(soundBlock, soundBytes, true) || !CreateBitmapSet(frameBitmaps)) {
@@ -393,10 +395,10 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
 // One frame bitmap of the frame size in each of the first frames-per-chunk
 // slots; false when any cannot be had.
 bool V02Decode::CreateBitmapSet(std::unique_ptr<TBitmap>* slots) {
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+  for (uint32_t slot = 0; slot < movie_.framesPerChunk; ++slot) {
     slots[slot].reset(new (std::nothrow) TBitmap);
     if (!slots[slot] ||
-        !slots[slot]->SetSize(static_cast<int>(width), static_cast<int>(height))) {
+        !slots[slot]->SetSize(static_cast<int>(movie_.width), static_cast<int>(movie_.height))) {
       return false;
     }
   }
@@ -407,16 +409,16 @@ bool V02Decode::CreateBitmapSet(std::unique_ptr<TBitmap>* slots) {
 // run its wait hook however long a chunk takes. A preview reads one chunk
 // only and needs neither.
 void V02Decode::StartReadAhead(uint64_t memoryInUse) {
-  if (!allowReadAhead_ || frameCount == 0) return;
+  if (!allowReadAhead_ || movie_.frameCount == 0) return;
   auto release = [this] {
     for (auto& bitmap : aheadBitmaps_) bitmap.reset();
     aheadSound_.reset();
   };
   // A movie of one chunk has nothing to read ahead into a second set.
   const uint64_t setBytes =
-      uint64_t{framesPerChunk} * TBitmap::RowBytesFor(static_cast<int>(width)) * height +
-      uint64_t{soundBlockBytes};
-  if (frameCount > framesPerChunk && memoryInUse + setBytes <= memoryLimit_) {
+      uint64_t{movie_.framesPerChunk} * TBitmap::RowBytesFor(movie_.width) * movie_.height +
+      uint64_t{movie_.soundBlockBytes};
+  if (movie_.frameCount > movie_.framesPerChunk && memoryInUse + setBytes <= memoryLimit_) {
     // Zeros, like the first set: a VD00 movie without sound never writes it.
     if (!CreateBitmapSet(aheadBitmaps_) || !Obtain(aheadSound_, soundBytesPerChunk_, true)) {
       release();
@@ -476,7 +478,7 @@ void V02Decode::ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKi
   f.sysErrno = file != nullptr ? file->LastErrno() : 0;
   f.inChunk = true;
   f.chunkIndex = chunksDecoded_ - 1;
-  f.frameIndex = frameCount - framesUndecoded_;
+  f.frameIndex = movie_.frameCount - framesUndecoded_;
 }
 
 // The first chunk is decoded here, into the caller's set; from then on each
@@ -518,12 +520,12 @@ MovieResult V02Decode::DeliverChunk() {
 // the sound before. Those are copied over first; it happens at most once a
 // movie, in its last chunk or its failed one.
 void V02Decode::TakeAheadSet(const ChunkOutcome& outcome) {
-  for (uint32_t slot = outcome.frames; slot < framesPerChunk; ++slot) {
+  for (uint32_t slot = outcome.frames; slot < movie_.framesPerChunk; ++slot) {
     std::memcpy(aheadBitmaps_[slot]->Pixels(), frameBitmaps[slot]->Pixels(),
                 frameBitmaps[slot]->PixelBytes());
   }
-  if (!outcome.sound) std::memcpy(aheadSound_.get(), soundBlock.get(), soundBlockBytes);
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot)
+  if (!outcome.sound) std::memcpy(aheadSound_.get(), soundBlock.get(), movie_.soundBlockBytes);
+  for (uint32_t slot = 0; slot < movie_.framesPerChunk; ++slot)
     frameBitmaps[slot].swap(aheadBitmaps_[slot]);
   soundBlock.swap(aheadSound_);
 }
@@ -561,7 +563,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV02(std::unique_ptr<TBitmap>* slot
   videoBytes_ = video;
 
   size_t position = 0;
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+  for (uint32_t slot = 0; slot < movie_.framesPerChunk; ++slot) {
     // An abort, or Close waiting: what the chunk holds is thrown away.
     if (Stopping()) return Aborted(outcome);
     position = DecodeFrame(position, frame16_.get());
@@ -587,7 +589,7 @@ V02Decode::ChunkOutcome V02Decode::DecodeChunkV00(std::unique_ptr<TBitmap>* slot
   static_assert(std::endian::native == std::endian::little,
                 "raw VD00 pixels are read as stored, little-endian");
   ChunkOutcome outcome;
-  for (uint32_t slot = 0; slot < framesPerChunk; ++slot) {
+  for (uint32_t slot = 0; slot < movie_.framesPerChunk; ++slot) {
     if (Stopping()) return Aborted(outcome);
     // A frame that cannot be read whole fails the chunk; the frames before it
     // stay converted and counted.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "v02dec/MovieFailure.h"
+#include "v02dec/MovieParameters.h"
 #include "v02dec/MovieResult.h"
 #include "v02dec/RawFile.h"
 #include "v02dec/TBitmap.h"
@@ -83,15 +84,8 @@ class V02Decode {
   V02Decode(const V02Decode&) = delete;
   V02Decode& operator=(const V02Decode&) = delete;
 
-  // Movie parameters, set by a successful Open.
-  uint32_t frameCount = 0;
-  uint32_t framesPerChunk = 0;  // 1 to 64 for VD02, 8 for VD00
-  uint32_t rate = 0;            // always 60
-  uint32_t scale = 0;           // frames per second = rate / scale
-  uint32_t soundRate = 0;       // samples per second
-  uint32_t width = 0;
-  uint32_t height = 0;
-  uint32_t soundBlockBytes = 0;  // bytes of soundBlock: 2 per sample
+  // The movie's parameters, set by a successful Open.
+  const MovieParameters& Parameters() const { return movie_; }
 
   // Slot i receives frame i of the current chunk. Created at Open.
   std::unique_ptr<TBitmap> frameBitmaps[kMaxFramesPerChunk];
@@ -264,6 +258,7 @@ class V02Decode {
   void ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKind kind, FailureTest test,
                    uint64_t found, uint64_t bound, const RawFile* file) const;
 
+  MovieParameters movie_;
   uint64_t memoryLimit_ = DefaultMemoryLimit();
   MovieFailure failure_;
   std::unique_ptr<uint32_t[]> pixelPairs_;

@@ -25,13 +25,13 @@ struct MovieParams {
 };
 
 void SetParams(AVIencode& encoder, const MovieParams& p) {
-  encoder.frameCount = p.frameCount;
-  encoder.rate = p.rate;
-  encoder.scale = p.scale;
-  encoder.width = p.width;
-  encoder.height = p.height;
-  encoder.soundRate = p.soundRate;
-  encoder.soundBlockBytes = p.soundBlockBytes;
+  encoder.movie.frameCount = p.frameCount;
+  encoder.movie.rate = p.rate;
+  encoder.movie.scale = p.scale;
+  encoder.movie.width = p.width;
+  encoder.movie.height = p.height;
+  encoder.movie.soundRate = p.soundRate;
+  encoder.movie.soundBlockBytes = p.soundBlockBytes;
 }
 
 // What a reader should get back from a synthetic movie.
@@ -53,16 +53,16 @@ Written WriteSynthetic(AVIencode& encoder, uint32_t frames, uint32_t framesPerCh
     for (uint32_t j = 0; j < framesPerChunk && out.frames < frames; ++j) {
       const Bytes frame = FramePattern(static_cast<size_t>(encoder.frameBytes), out.frames);
       if (encoder.WriteVideo(frame.data()) != 0) out.ok = false;
-      const Bytes top = TopDownRows(frame, encoder.width, encoder.height);
+      const Bytes top = TopDownRows(frame, encoder.movie.width, encoder.movie.height);
       out.video.insert(out.video.end(), top.begin(), top.end());
-      const Bytes padded = TopDownPaddedRows(frame, encoder.width, encoder.height);
+      const Bytes padded = TopDownPaddedRows(frame, encoder.movie.width, encoder.movie.height);
       out.videoPadded.insert(out.videoPadded.end(), padded.begin(), padded.end());
       ++out.frames;
     }
-    const Bytes block = SoundPattern(encoder.soundBlockBytes, chunk++);
+    const Bytes block = SoundPattern(encoder.movie.soundBlockBytes, chunk++);
     if (encoder.WriteAudio(block.data()) != 0) out.ok = false;
     out.audio.insert(out.audio.end(), block.begin(), block.end());
-    out.samples += encoder.soundBlockBytes / 2;
+    out.samples += encoder.movie.soundBlockBytes / 2;
   }
   return out;
 }

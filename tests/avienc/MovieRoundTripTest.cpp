@@ -37,38 +37,33 @@ Converted Convert(const std::string& input, const std::string& output) {
     out.failure = "decoder Open";
     return out;
   }
-  encoder.frameCount = decoder.frameCount;
-  encoder.rate = decoder.rate;
-  encoder.scale = decoder.scale;
-  encoder.width = decoder.width;
-  encoder.height = decoder.height;
-  encoder.soundRate = decoder.soundRate;
-  encoder.soundBlockBytes = decoder.soundBlockBytes;
-  out.width = decoder.width;
-  out.height = decoder.height;
-  out.rate = decoder.rate;
-  out.scale = decoder.scale;
-  out.soundRate = decoder.soundRate;
+  encoder.movie = decoder.Parameters();
+  out.width = decoder.Parameters().width;
+  out.height = decoder.Parameters().height;
+  out.rate = decoder.Parameters().rate;
+  out.scale = decoder.Parameters().scale;
+  out.soundRate = decoder.Parameters().soundRate;
   if (encoder.Open(output.c_str()) != 0) {
     decoder.Close();
     encoder.Close();
     out.failure = "encoder Open";
     return out;
   }
-  int64_t left = decoder.frameCount;
-  const size_t pixelBytes = size_t{decoder.width} * 3;
+  int64_t left = decoder.Parameters().frameCount;
+  const size_t pixelBytes = size_t{decoder.Parameters().width} * 3;
   while (left > 0 && out.failure.empty()) {
     if (decoder.ReadChunk() != kMovieOk) {
       out.failure = "ReadChunk";
       break;
     }
-    for (uint32_t j = 0; j < decoder.framesPerChunk; ++j) {
+    for (uint32_t j = 0; j < decoder.Parameters().framesPerChunk; ++j) {
       const TBitmap& bitmap = *decoder.frameBitmaps[j];
-      if (encoder.WriteVideo(bitmap.ScanLine(static_cast<int>(decoder.height) - 1)) != 0) {
+      if (encoder.WriteVideo(bitmap.ScanLine(static_cast<int>(decoder.Parameters().height) - 1)) !=
+          0) {
         out.failure = "WriteVideo";
         break;
       }
-      for (uint32_t y = 0; y < decoder.height; ++y) {
+      for (uint32_t y = 0; y < decoder.Parameters().height; ++y) {
         const uint8_t* row = bitmap.ScanLine(static_cast<int>(y));
         out.video.insert(out.video.end(), row, row + pixelBytes);
       }
@@ -77,8 +72,8 @@ Converted Convert(const std::string& input, const std::string& output) {
     }
     const auto* sound = reinterpret_cast<const uint8_t*>(decoder.soundBlock.get());
     encoder.WriteAudio(sound);
-    out.audio.insert(out.audio.end(), sound, sound + decoder.soundBlockBytes);
-    out.samples += decoder.soundBlockBytes / 2;
+    out.audio.insert(out.audio.end(), sound, sound + decoder.Parameters().soundBlockBytes);
+    out.samples += decoder.Parameters().soundBlockBytes / 2;
   }
   decoder.Close();
   encoder.Close();

@@ -108,13 +108,13 @@ int main(int argc, char* argv[]) {
     close(fd);
   } else {
     AVIencode encoder;
-    encoder.frameCount = frames;
-    encoder.rate = 60;
-    encoder.scale = 6;
-    encoder.width = kWidth;
-    encoder.height = kHeight;
-    encoder.soundRate = kSoundRate;
-    encoder.soundBlockBytes = kBlockBytes;
+    encoder.movie.frameCount = frames;
+    encoder.movie.rate = 60;
+    encoder.movie.scale = 6;
+    encoder.movie.width = kWidth;
+    encoder.movie.height = kHeight;
+    encoder.movie.soundRate = kSoundRate;
+    encoder.movie.soundBlockBytes = kBlockBytes;
     if (encoder.Open(path) != 0) {
       encoder.Close();
       std::fprintf(stderr, "cannot create %s\n", path);

@@ -74,7 +74,7 @@ TEST(ReadChunkV02, TwentyFramesAtEightPerChunk) {
   for (uint32_t c = 0; c < 3; ++c) {
     ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
     EXPECT_EQ(decoder.FramesRemaining(), std::vector<uint32_t>({12, 4, 0})[c]);
-    ASSERT_EQ(decoder.soundBlockBytes, 12u);
+    ASSERT_EQ(decoder.Parameters().soundBlockBytes, 12u);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(decoder.soundBlock[i], static_cast<int16_t>(c * 256));
     chunks.emplace_back();
     for (uint32_t slot = 0; slot < 8; ++slot)
@@ -136,7 +136,8 @@ TEST(ReadChunkV00, FramesAndSilenceWithoutCompanion) {
       uint32_t frame = c < 2 || slot < 4 ? 8 * c + slot : 8 + slot;
       EXPECT_EQ(decoder.frameBitmaps[slot]->ScanLine(7)[21], V00Blue(frame)) << c << "/" << slot;
     }
-    for (uint32_t i = 0; i < decoder.soundBlockBytes / 2; ++i) ASSERT_EQ(decoder.soundBlock[i], 0);
+    for (uint32_t i = 0; i < decoder.Parameters().soundBlockBytes / 2; ++i)
+      ASSERT_EQ(decoder.soundBlock[i], 0);
   }
   EXPECT_EQ(decoder.ReadChunk(), kMovieOk);
   decoder.Close();
@@ -149,7 +150,7 @@ TEST(ReadChunkV00, CompanionEndingEarlyFailsAfterTheFrames) {
             Concat({CompanionHeader(1), Bytes(80, 0x81), Bytes(80, 0x01), Bytes(79, 0xFF)}));
   V02Decode decoder;
   ASSERT_EQ(decoder.Open(dir.Write("m.V00", CountingV00(20, 20, 60))), kMovieOk);
-  ASSERT_EQ(decoder.soundBlockBytes, 160u);
+  ASSERT_EQ(decoder.Parameters().soundBlockBytes, 160u);
   ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
   EXPECT_EQ(decoder.soundBlock[79], 256);
   ASSERT_EQ(decoder.ReadChunk(), kMovieOk);

@@ -82,8 +82,9 @@ class FrameOps : public ::testing::Test {
     return decoder.DecodeFrame(position, decoder.Frame16());
   }
   std::vector<uint16_t> Frame() {
-    return std::vector<uint16_t>(decoder.Frame16(),
-                                 decoder.Frame16() + decoder.width * decoder.height);
+    return std::vector<uint16_t>(
+        decoder.Frame16(),
+        decoder.Frame16() + decoder.Parameters().width * decoder.Parameters().height);
   }
 
   TempDir dir;

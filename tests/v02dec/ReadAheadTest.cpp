@@ -76,12 +76,12 @@ struct Seen {
 
 Seen Look(const V02Decode& decoder, MovieResult result) {
   Seen seen{result, decoder.FramesRemaining(), {}, {}};
-  for (uint32_t slot = 0; slot < decoder.framesPerChunk; ++slot) {
+  for (uint32_t slot = 0; slot < decoder.Parameters().framesPerChunk; ++slot) {
     const TBitmap& bitmap = *decoder.frameBitmaps[slot];
     seen.slots.emplace_back(bitmap.Pixels(), bitmap.Pixels() + bitmap.PixelBytes());
   }
   const auto* sound = reinterpret_cast<const uint8_t*>(decoder.soundBlock.get());
-  seen.sound.assign(sound, sound + decoder.soundBlockBytes);
+  seen.sound.assign(sound, sound + decoder.Parameters().soundBlockBytes);
   return seen;
 }
 

@@ -39,14 +39,14 @@ void ExpectDecodesExactly(const std::string& name, const std::string& extension,
   if (companion) dir.Write(name + ".snd", *companion);
   V02Decode decoder;
   ASSERT_EQ(decoder.Open(path), kMovieOk);
-  EXPECT_EQ(decoder.frameCount, expected.frameCount);
-  EXPECT_EQ(decoder.framesPerChunk, expected.framesPerChunk);
-  EXPECT_EQ(decoder.rate, expected.rate);
-  EXPECT_EQ(decoder.scale, expected.scale);
-  EXPECT_EQ(decoder.soundRate, expected.soundRate);
-  EXPECT_EQ(decoder.width, expected.width);
-  EXPECT_EQ(decoder.height, expected.height);
-  EXPECT_EQ(decoder.soundBlockBytes, expected.soundBlockBytes);
+  EXPECT_EQ(decoder.Parameters().frameCount, expected.frameCount);
+  EXPECT_EQ(decoder.Parameters().framesPerChunk, expected.framesPerChunk);
+  EXPECT_EQ(decoder.Parameters().rate, expected.rate);
+  EXPECT_EQ(decoder.Parameters().scale, expected.scale);
+  EXPECT_EQ(decoder.Parameters().soundRate, expected.soundRate);
+  EXPECT_EQ(decoder.Parameters().width, expected.width);
+  EXPECT_EQ(decoder.Parameters().height, expected.height);
+  EXPECT_EQ(decoder.Parameters().soundBlockBytes, expected.soundBlockBytes);
 
   size_t frame = 0;
   uint32_t chunks = 0;
@@ -63,7 +63,7 @@ void ExpectDecodesExactly(const std::string& name, const std::string& extension,
           << "frame " << frame << ": " << FirstDifference(memory, expected.frames[frame]);
     }
     const auto* block = reinterpret_cast<const uint8_t*>(decoder.soundBlock.get());
-    sound.insert(sound.end(), block, block + decoder.soundBlockBytes);
+    sound.insert(sound.end(), block, block + decoder.Parameters().soundBlockBytes);
   }
   EXPECT_EQ(frame, expected.frames.size());
   EXPECT_TRUE(sound == expected.sound) << "sound: " << FirstDifference(sound, expected.sound);
