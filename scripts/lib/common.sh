@@ -19,6 +19,16 @@ PORUTE_TEST_PACKAGES=(
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
   desktop-file-utils shared-mime-info debootstrap locales mandoc python3
 )
+# The Windows build (scripts/windows): mingw-w64 with the posix thread model,
+# Wine to run what it builds, NSIS for the installer, and what cross-building
+# x264 and FFmpeg's libraries from Debian's source packages takes.
+PORUTE_WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev mingw-w64-tools
+  wine wine64 nsis
+  nasm dpkg-dev make pkg-config xz-utils util-linux
+  xvfb xauth
+)
 # Making and checking the Debian package (scripts/package).
 PORUTE_PACKAGE_PACKAGES=(
   dpkg-dev fakeroot lintian appstream
