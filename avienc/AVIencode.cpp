@@ -115,11 +115,14 @@ int AVIencode::Open(const char* path) {
   SetAudioFormat();
   AVIFileInit();
   failureErrno = 0;
+  refused = false;
+  framesKept = 0;
   // Checked before the file is created, so that an existing file of that
   // name is not replaced by one that could not hold the movie.
   refusal = AviRefusal(movie);
   if (refusal != nullptr) {
     failureErrno = EOVERFLOW;
+    refused = true;
     return 1;
   }
   const UINT mode = kCreateMode | (createExclusively ? kAviOpenExclusive : 0);
@@ -173,6 +176,8 @@ int AVIencode::Close() {
       failureErrno = AviFileLastError();
       result = 1;
     }
+    const uint64_t kept = AviFileLastFinishLength(0);
+    framesKept = kept > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kept);
   }
   aviFile = nullptr;
   videoStream = nullptr;

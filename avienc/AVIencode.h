@@ -54,6 +54,13 @@ class AVIencode {
   // errno behind the last failure of Open, a write or Close (EOVERFLOW for
   // Movie parameters that the file cannot hold); 0 when there is none.
   int failureErrno = 0;
+  // Set by an Open that refused the Movie parameters (a value some field of
+  // the file cannot hold) before creating anything.
+  bool refused = false;
+  // Frames the file holds after Close: fewer than were written when the
+  // disk filled up while finishing it and the last chunks gave way to the
+  // indexes; 0 when no file is left.
+  uint32_t framesKept = 0;
 
   // 0 when the file at path is created anew and both streams are ready,
   // 1 on any failure. Movie parameters that some field of the file could not

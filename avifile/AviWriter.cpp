@@ -709,6 +709,7 @@ HRESULT AviWriter::Finish() {
     // Without its header the file is of no use to any reader: better no
     // file than one that looks like a movie and is not.
     unlink(path_.c_str());
+    removed_ = true;
     complete = false;
   }
   return complete ? AVIERR_OK : AVIERR_FILEWRITE;

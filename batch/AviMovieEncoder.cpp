@@ -8,6 +8,7 @@ MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& sh
   encoder_.movie = shape;
   encoder_.createExclusively = !mayReplace;
   if (encoder_.Open(path) == 0) return OpenResult::kOk;
+  if (encoder_.refused) return OpenResult::kRefused;
   if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;
   if (encoder_.refusal != nullptr) return OpenResult::kRefused;
   return OpenResult::kFailed;

@@ -56,6 +56,8 @@ const char* KindText(BatchFailure::Kind kind) {
       return _("writing the file failed");
     case BatchFailure::Kind::kVerifyOutput:
       return _("verification failed");
+    case BatchFailure::Kind::kRefusedByEncoder:
+      return _("the output format cannot hold this movie");
     case BatchFailure::Kind::kOpenInput:
     case BatchFailure::Kind::kOpenOutput:
       break;

@@ -201,7 +201,7 @@ std::string RunReport::Write(bool interrupted) const {
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temporary = path_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    temporary = path_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + "-report.tmp";
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno != EEXIST) break;
   }

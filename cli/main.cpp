@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -147,6 +147,23 @@ std::vector<uint32_t> FramesOf(const std::vector<std::string>& files) {
   return frames;
 }
 
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+// Replaces this process with the build of porute2avi that has FFmpeg's
+// libraries, at its place relative to this program; returns only when that
+// failed, with the errno, `program` naming what was tried.
+int BecomeFfmpegProgram(char* argv[], std::string& program) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self);
+  if (n <= 0) return errno;
+  if (static_cast<size_t>(n) == sizeof self) return ENAMETOOLONG;
+  program.assign(self, static_cast<size_t>(n));
+  program.erase(program.rfind('/') + 1);
+  program += PORUTE2AVI_FFMPEG_PROGRAM;
+  execv(program.c_str(), argv);
+  return errno;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -167,8 +184,16 @@ int main(int argc, char* argv[]) {
 
 #ifndef PORUTE_HAVE_FFMPEG
   if (line.format != "avi" || line.verify) {
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+    std::string program = PORUTE2AVI_FFMPEG_PROGRAM;
+    const int error = BecomeFfmpegProgram(argv, program);
+    std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(program).c_str(),
+                 _("cannot run the program that writes Matroska and MP4"), std::strerror(error));
+    return kExitError;
+#else
     return UsageFailure(_("this porute2avi was built without FFmpeg's libraries: "
                           "it writes AVI files only and cannot --verify"));
+#endif
   }
 #endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
@@ -310,8 +335,9 @@ int main(int argc, char* argv[]) {
   if (line.verify) {
     const bool lossless = line.format != "mp4";
     driver.SetFileDoneHook([&host, &report, lossless](const std::string& input,
+                                                     const std::string& finished,
                                                      const std::string& output) {
-      const VerifyReport verified = VerifyOutput(input, output, lossless);
+      const VerifyReport verified = VerifyOutput(input, finished, lossless);
       if (!verified.ok) {
         report.Verified(input, false, verified.problem);
         return verified.problem;
@@ -325,7 +351,8 @@ int main(int argc, char* argv[]) {
   }
 #endif
   if (!line.verify && reporting) {
-    driver.SetFileDoneHook([&report](const std::string& input, const std::string&) {
+    driver.SetFileDoneHook([&report](const std::string& input, const std::string&,
+                                     const std::string&) {
       report.Converted(input);
       return std::string();
     });

@@ -61,6 +61,15 @@ TEST_F(InputListTest, CollisionsNameBothInputs) {
   collisions = FindCollisions(two, dir.Path("elsewhere"), ".avi");
   ASSERT_EQ(collisions.size(), 1u);
   EXPECT_EQ(collisions[0].output, dir.Path("elsewhere/g.avi"));
+
+  // a.V02 and a.V00 of one folder, the folder given: both would be a.avi.
+  ASSERT_EQ(mkdir(dir.Path("pair").c_str(), 0755), 0);
+  for (const char* file : {"pair/a.V02", "pair/a.V00"}) porute_test::WriteText(dir.Path(file), "x");
+  collisions = FindCollisions(ExpandInputs({dir.Path("pair")}, false, ""), "", ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].firstInput, dir.Path("pair/a.V00"));
+  EXPECT_EQ(collisions[0].secondInput, dir.Path("pair/a.V02"));
+  EXPECT_EQ(collisions[0].output, dir.Path("pair/a.avi"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/MovieFiles.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -65,11 +66,6 @@ std::string Hex(const std::string& bytes) {
     hex += digits;
   }
   return hex;
-}
-
-uint64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
 struct InfoCase {
@@ -155,7 +151,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
     const RunResult converted = Porute2avi(args);
     ASSERT_EQ(converted.exitCode, 0) << converted.err;
     const std::string avi = movie.substr(0, movie.size() - 4) + ".avi";
-    EXPECT_EQ(f["0.avi_bytes"], std::to_string(FileSize(avi)));
+    EXPECT_EQ(f["0.avi_bytes"], std::to_string(porute_test::FileSize(avi)));
   }
 }
 
@@ -163,9 +159,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
 // cause on standard error, an object with "error" in the array, exit 1.
 TEST(Porute2aviInfo, TextAndFailures) {
   TempDir dir;
-  mw::V00MovieOptions options;
-  options.frames = 13;
-  options.scale = 7;
+  mw::V00MovieOptions options{.frames = 13, .scale = 7};
   const std::string movie = dir / "a.V00";
   ASSERT_EQ(mw::WriteV00Movie(movie, options), 0);
 
@@ -269,6 +263,34 @@ TEST(Porute2aviCheck, ReportsEveryCatalogueMovie) {
 
   const RunResult good = Porute2avi(goodArgs);
   EXPECT_EQ(good.exitCode, 0) << good.out;
+}
+
+// Sizes past 4 GiB are given whole; a movie longer than any AVI file can
+// hold is refused with the writer's cause. Only the headers are needed: --info reads no chunk.
+TEST(Porute2aviInfo, AviBytesPastFourGibAndNull) {
+  TempDir dir;
+  const mw::ColourTable colours;
+  mw::V02Header header;
+  header.width = 320;
+  header.height = 240;
+  header.frameCount = 100000;
+  const std::string big = dir.Write("big.V02", mw::BuildV02(header, &colours, {}));
+  header.width = header.height = 8192;
+  header.framesPerChunk = 1;
+  header.frameCount = 0xFFFFFFFF;
+  const std::string huge = dir.Write("huge.V02", mw::BuildV02(header, &colours, {}));
+
+  const RunResult json = Porute2avi({"--info", "--json", big, huge});
+  std::map<std::string, std::string> f = ParseJsonArray(json.out);
+  // 100,000 frames of 230,400 bytes and 12,500 sound blocks of 6400, plus
+  // headers and indexes of well under 1 %.
+  const uint64_t payload = 100000ull * 230400 + 12500ull * 6400;
+  const uint64_t bytes = std::stoull(f["0.avi_bytes"]);
+  EXPECT_GT(bytes, payload);
+  EXPECT_LT(bytes, payload + payload / 100);
+  EXPECT_EQ(f.count("1.avi_bytes"), 0u) << json.out;
+  EXPECT_EQ(f["1.error"],
+            "\"cannot be converted to avi: more frames than an AVI stream can count\"");
 }
 
 // Names as people read them: a Shift-JIS name (動画 as CP932 writes it)
