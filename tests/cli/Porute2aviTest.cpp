@@ -1016,7 +1016,7 @@ TEST_F(Porute2avi, ReportRecordsEveryMovieWithItsChecksums) {
                 sum("good.avi") + "\n" +
                 "partial 8 reading the file failed: chunk 2, frame 12: the frame cannot be "
                 "read: the file ends early 20 " +
-                sum("broken.V00") + " " + sum("broken.avi") + "\n" +
+                sum("broken.V00") + " " + sum("broken.partial.avi") + "\n" +
                 "failed None cannot open the file: No such file or directory None " +
                 At("missing.V02") + ":None:None\n");
 }
