@@ -606,7 +606,8 @@ TEST_P(ConversionStops, KeepTheOldOutputAndThePartialFrames) {
       EXPECT_EQ(host.failures[0].framesWritten, static_cast<uint32_t>(c.partialFrames));
     }
   }
-  if (c.partialFrames < 0 || !porute_test::HaveFfmpeg()) return;
+  if (c.partialFrames < 0) return;
+  PORUTE_NEED_PROGRAMS("ffprobe");
   const porute_test::Probe probe = porute_test::ProbeFile(partial);
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_FALSE(probe.streams.empty());
@@ -640,7 +641,7 @@ TEST_F(BatchDriverTest, PartialNameOfAnotherMoviesOutputIsLeftAlone) {
   // The cut-short file keeps its temporary name, and says so.
   EXPECT_NE(host.failures[0].outputPath, In("a.partial.avi"));
   EXPECT_EQ(porute_test::TemporaryFilesIn(dir.Path()), std::vector{host.failures[0].outputPath});
-  if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe is needed";
+  PORUTE_NEED_PROGRAMS("ffprobe");
   const porute_test::Probe probe = porute_test::ProbeFile(In("a.partial.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
   EXPECT_EQ(probe.streams[0].readFrames, 2);
