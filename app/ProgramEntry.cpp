@@ -49,6 +49,25 @@ void LoadToolkitTranslation(QApplication& app) {
 
 }  // namespace
 
+std::string InformationAnswer(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return std::string();
+  if (arguments[0] == "--version") {
+    return std::string("henkan-porute (") + kProgramName + ") " + kProgramVersion + "\n";
+  }
+  if (arguments[0] == "--help") {
+    return "Usage: henkan-porute [FILE]...\n"
+           "The window of the converter of VD02 (.V02) and VD00 (.V00) movies.\n"
+           "With FILEs it converts them at once, one after another, and closes when\n"
+           "done; without, it waits for movies chosen or dropped onto it.\n"
+           "\n"
+           "  --help     show this help and exit\n"
+           "  --version  show the version and exit\n"
+           "\n"
+           "The command line's converter is porute2avi (see porute2avi --help).\n";
+  }
+  return std::string();
+}
+
 int RunProgram(QApplication& app, const FormFactory& createForm) {
   QApplication::setApplicationName(QString::fromUtf8(kProgramName));
   QGuiApplication::setDesktopFileName(QStringLiteral("henkan-porute"));

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class TForm1;
 
@@ -23,6 +25,11 @@ using FormFactory = std::function<std::unique_ptr<TForm1>()>;
 // is shown in the exception box (an exception of an unknown kind with an
 // empty message). The result is the exit code, which is always 0.
 int RunProgram(QApplication& app, const FormFactory& createForm);
+
+// What `henkan-porute --help` or `henkan-porute --version` prints, the
+// option alone on the command line, before any window is made; empty for
+// every other command line, whose arguments are all input paths.
+std::string InformationAnswer(const std::vector<std::string>& arguments);
 
 // The exception box: stop icon, the application title, the message, "OK".
 void ShowException(const std::exception_ptr& error);

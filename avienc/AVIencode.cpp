@@ -16,34 +16,41 @@ void SetName(AVISTREAMINFOA& info, const char* name) {
   std::strncpy(info.szName, name, sizeof info.szName - 1);
 }
 
-// Whether every value that the file will hold for these parameters fits its
+}  // namespace
+
+// Every value that the file will hold for these parameters must fit its
 // field, formed in 64 bits: parameters beyond are refused, never written
 // wrapped or cut.
-bool FitsAnAviFile(const AVIencode& e) {
-  const MovieParameters& m = e.movie;
+const char* AviRefusal(const MovieParameters& m) {
   constexpr uint64_t kMax32 = 0xFFFFFFFFu;
   // Chunk sizes and stream positions are signed 32-bit counts.
   constexpr uint64_t kMaxLong = 0x7FFFFFFF;
-  if (e.frameBytes < 0 || m.soundBlockBytes > kMaxLong || m.frameCount > kMaxLong) return false;
+  const uint64_t frameBytes = uint64_t{TBitmap::RowBytesFor(m.width)} * m.height;
+  if (frameBytes > kMaxLong) return "a frame is larger than an AVI chunk can hold";
+  if (m.soundBlockBytes > kMaxLong) return "a chunk's sound is larger than an AVI chunk can hold";
+  if (m.frameCount > kMaxLong) return "more frames than an AVI stream can count";
   if (m.rate != 0 && uint64_t{m.frameCount} * m.soundRate * m.scale / m.rate > kMaxLong) {
-    return false;
+    return "more sound samples than an AVI stream can count";
   }
   // nAvgBytesPerSec: 2 bytes per sample.
-  if (2 * uint64_t{m.soundRate} > kMax32) return false;
+  if (2 * uint64_t{m.soundRate} > kMax32) return "a sound rate higher than an AVI header can hold";
   // The frame rectangle of the stream header is four signed 16-bit values.
-  if (m.width > INT16_MAX || m.height > INT16_MAX) return false;
+  if (m.width > INT16_MAX || m.height > INT16_MAX) {
+    return "a frame wider or taller than an AVI header can hold";
+  }
   if (m.rate != 0) {
     // The main header: microseconds per frame, and the bytes per second of
     // both streams together.
-    if ((uint64_t{1000000} * m.scale + m.rate / 2) / m.rate > kMax32) return false;
-    const uint64_t videoPerSec =
-        m.scale == 0 ? 0 : (uint64_t(e.frameBytes) * m.rate + m.scale - 1) / m.scale;
-    if (videoPerSec + 2 * uint64_t{m.soundRate} > kMax32) return false;
+    if ((uint64_t{1000000} * m.scale + m.rate / 2) / m.rate > kMax32) {
+      return "a frame lasts longer than an AVI header can hold";
+    }
+    const uint64_t videoPerSec = m.scale == 0 ? 0 : (frameBytes * m.rate + m.scale - 1) / m.scale;
+    if (videoPerSec + 2 * uint64_t{m.soundRate} > kMax32) {
+      return "more bytes per second than an AVI header can hold";
+    }
   }
-  return true;
+  return nullptr;
 }
-
-}  // namespace
 
 void AVIencode::SetStreamInfo() {
   std::memset(&videoStreamInfo, 0, sizeof videoStreamInfo);
@@ -108,10 +115,14 @@ int AVIencode::Open(const char* path) {
   SetAudioFormat();
   AVIFileInit();
   failureErrno = 0;
+  refused = false;
+  framesKept = 0;
   // Checked before the file is created, so that an existing file of that
   // name is not replaced by one that could not hold the movie.
-  if (!FitsAnAviFile(*this)) {
+  refusal = AviRefusal(movie);
+  if (refusal != nullptr) {
     failureErrno = EOVERFLOW;
+    refused = true;
     return 1;
   }
   const UINT mode = kCreateMode | (createExclusively ? kAviOpenExclusive : 0);
@@ -165,6 +176,8 @@ int AVIencode::Close() {
       failureErrno = AviFileLastError();
       result = 1;
     }
+    const uint64_t kept = AviFileLastFinishLength(0);
+    framesKept = kept > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kept);
   }
   aviFile = nullptr;
   videoStream = nullptr;

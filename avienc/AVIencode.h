@@ -5,6 +5,12 @@
 #include "avifile/AviFile.h"
 #include "v02dec/MovieParameters.h"
 
+// Why an AVI file cannot hold a movie of these parameters: a fixed English
+// sentence naming the field that would wrap, nullptr when it can. Open
+// refuses exactly these, so that a probe of a movie and its conversion
+// agree.
+const char* AviRefusal(const MovieParameters& movie);
+
 // Writes one movie at a time as an uncompressed AVI file with two streams: a
 // video stream of 24-bit bottom-up bitmaps, every frame a key frame, and an
 // audio stream of 16-bit mono PCM. The caller sets the Movie parameters
@@ -42,9 +48,19 @@ class AVIencode {
   // fails with failureErrno EEXIST otherwise, changing nothing. When clear,
   // an existing file is replaced.
   bool createExclusively = false;
+  // Open's refusal of the Movie parameters (AviRefusal), nullptr when it
+  // did not refuse them.
+  const char* refusal = nullptr;
   // errno behind the last failure of Open, a write or Close (EOVERFLOW for
   // Movie parameters that the file cannot hold); 0 when there is none.
   int failureErrno = 0;
+  // Set by an Open that refused the Movie parameters (a value some field of
+  // the file cannot hold) before creating anything.
+  bool refused = false;
+  // Frames the file holds after Close: fewer than were written when the
+  // disk filled up while finishing it and the last chunks gave way to the
+  // indexes; 0 when no file is left.
+  uint32_t framesKept = 0;
 
   // 0 when the file at path is created anew and both streams are ready,
   // 1 on any failure. Movie parameters that some field of the file could not

@@ -29,6 +29,7 @@ std::atomic<uint64_t> riffLimit{kAviDefaultRiffLimit};
 std::atomic<uint64_t> refreshInterval{kAviDefaultRefreshInterval};
 thread_local HRESULT lastFinish = AVIERR_OK;
 thread_local int lastError = 0;
+thread_local uint64_t lastLengths[avifile::AviWriter::kMaxStreams] = {};
 std::atomic<int> initCount{0};
 std::atomic<int> liveHandles{0};
 
@@ -49,6 +50,10 @@ uint64_t AviFileRefreshInterval(void) { return refreshInterval; }
 HRESULT AviFileLastFinishResult(void) { return lastFinish; }
 
 int AviFileLastError(void) { return lastError; }
+
+uint64_t AviFileLastFinishLength(int stream) {
+  return stream >= 0 && stream < avifile::AviWriter::kMaxStreams ? lastLengths[stream] : 0;
+}
 
 int AviFileInitCount(void) { return initCount; }
 
@@ -138,6 +143,9 @@ ULONG AVIFileRelease(PAVIFILE pfile) {
   if (left == 0) {
     lastFinish = pfile->writer.Finish();
     if (lastFinish != AVIERR_OK) lastError = pfile->writer.LastError();
+    for (int s = 0; s < avifile::AviWriter::kMaxStreams; ++s) {
+      lastLengths[s] = pfile->writer.Length(s);
+    }
     delete pfile;
     --liveHandles;
   }

@@ -41,6 +41,11 @@ HRESULT AviFileLastFinishResult(void);
 // errno behind the last failure of a call of this service on this thread
 // (open, write or finish), 0 when there is none to give.
 int AviFileLastError(void);
+// Samples of the given stream (frames of a video stream) that the file the
+// last release on this thread completed holds: fewer than were written when
+// the last chunks gave way to the indexes on a full disk. 0 for a stream it
+// does not have.
+uint64_t AviFileLastFinishLength(int stream);
 
 // AVIFileInit calls not yet balanced by AVIFileExit.
 int AviFileInitCount(void);

@@ -30,8 +30,8 @@ constexpr size_t kTailBufferBytes = 64 * 1024;
 // Index entries reserved up front per stream; growth beyond is amortised.
 constexpr size_t kMaxIndexReserve = size_t{1} << 20;
 
-constexpr uint64_t kDmlhBytes = 248;
-constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{AviWriter::kSuperIndexEntries};
+constexpr uint64_t kDmlhBytes = AviWriter::kDmlhBytes;
+constexpr uint64_t kSuperIndexBytes = AviWriter::kSuperIndexBytes;
 
 uint64_t Even(uint64_t bytes) { return bytes + (bytes & 1); }
 uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
@@ -346,18 +346,25 @@ bool AviWriter::RiffHasChunks() const {
 // per stream that has chunks in it and, for the first RIFF, the idx1. The
 // standard indexes are counted even while the file may stay AVI 1.0, so
 // that the first RIFF still fits its limit if it turns out to need them.
-uint64_t AviWriter::TailBytes(int extraStream) const {
+uint64_t AviWriter::RiffTailBytes(const uint64_t* chunksPerStream, size_t streams,
+                                  bool firstRiff) {
   uint64_t bytes = 0;
   uint64_t chunks = 0;
+  for (size_t i = 0; i < streams; ++i) {
+    if (chunksPerStream[i] != 0) bytes += 8 + 24 + 8 * chunksPerStream[i];
+    chunks += chunksPerStream[i];
+  }
+  if (firstRiff) bytes += 8 + 16 * chunks;
+  return bytes;
+}
+
+uint64_t AviWriter::TailBytes(int extraStream) const {
+  uint64_t counts[kMaxStreams] = {};
   for (size_t i = 0; i < streams_.size(); ++i) {
     const Stream& stream = streams_[i];
-    const uint64_t n =
-        stream.index.size() - stream.riffFirst + (static_cast<int>(i) == extraStream ? 1 : 0);
-    if (n != 0) bytes += 8 + 24 + 8 * n;
-    chunks += n;
+    counts[i] = stream.index.size() - stream.riffFirst + (static_cast<int>(i) == extraStream ? 1 : 0);
   }
-  if (riffCount_ == 1) bytes += 8 + 16 * chunks;
-  return bytes;
+  return RiffTailBytes(counts, streams_.size(), riffCount_ == 1);
 }
 
 // Fixes the layout: the header space is measured by putting the header list
@@ -702,6 +709,7 @@ HRESULT AviWriter::Finish() {
     // Without its header the file is of no use to any reader: better no
     // file than one that looks like a movie and is not.
     unlink(path_.c_str());
+    removed_ = true;
     complete = false;
   }
   return complete ? AVIERR_OK : AVIERR_FILEWRITE;

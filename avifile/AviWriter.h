@@ -45,6 +45,15 @@ class AviWriter {
   static constexpr uint64_t kChunkAlignment = 2048;
   // A RIFF's size field is 32 bits and counts all but its first 8 bytes.
   static constexpr uint64_t kHardRiffBytes = 0xFFFFFFFFull;
+  // The OpenDML header list's dmlh and a stream's super index with its
+  // reserved entries.
+  static constexpr uint64_t kDmlhBytes = 248;
+  static constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{kSuperIndexEntries};
+
+  // Bytes that closing a RIFF adds after its last chunk, given the chunks of
+  // each stream in it: an ix## per stream that has chunks and, for the first
+  // RIFF, the idx1 of them all.
+  static uint64_t RiffTailBytes(const uint64_t* chunksPerStream, size_t streams, bool firstRiff);
 
   AviWriter() = default;
   ~AviWriter();
@@ -70,6 +79,13 @@ class AviWriter {
   // errno of the system call behind the last failure, or the nearest errno
   // for a failure of ours (ENOMEM, EFBIG); 0 before any failure.
   int LastError() const { return error_; }
+  // Samples of a stream the file holds (after Finish: those it kept); 0 for
+  // a stream it does not have, and for every stream of a file Finish removed.
+  uint64_t Length(int stream) const {
+    return removed_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()
+               ? 0
+               : streams_[static_cast<size_t>(stream)].length;
+  }
 
  private:
   // 16 bytes per chunk, kept until the file is finished.
@@ -156,6 +172,7 @@ class AviWriter {
   bool hasIdx1_ = false;
   uint64_t riff0MoviEnd_ = 0;
   uint64_t riff0End_ = 0;
+  bool removed_ = false;  // Finish found no use for the file and removed it
 };
 
 }  // namespace avifile

@@ -8,7 +8,9 @@ MovieEncoder::OpenResult AviMovieEncoder::Open(const char* path, const Shape& sh
   encoder_.movie = shape;
   encoder_.createExclusively = !mayReplace;
   if (encoder_.Open(path) == 0) return OpenResult::kOk;
+  if (encoder_.refused) return OpenResult::kRefused;
   if (!mayReplace && encoder_.failureErrno == EEXIST) return OpenResult::kExists;
+  if (encoder_.refusal != nullptr) return OpenResult::kRefused;
   return OpenResult::kFailed;
 }
 
@@ -19,5 +21,6 @@ int AviMovieEncoder::WriteAudio(const void* block) { return encoder_.WriteAudio(
 int AviMovieEncoder::Close() { return encoder_.Close(); }
 
 std::string AviMovieEncoder::FailureCause() const {
+  if (encoder_.refusal != nullptr) return encoder_.refusal;
   return encoder_.failureErrno != 0 ? std::strerror(encoder_.failureErrno) : std::string();
 }

@@ -11,6 +11,7 @@ class AviMovieEncoder final : public MovieEncoder {
   int WriteVideo(const void* pixels) override;
   int WriteAudio(const void* block) override;
   int Close() override;
+  int64_t FramesKept() const override { return encoder_.framesKept; }
   std::string FailureCause() const override;
 
  private:

@@ -1,62 +1,22 @@
 #include "batch/BatchDriver.h"
 
-#include <sys/stat.h>
-
+#include <cerrno>
+#include <chrono>
 #include <memory>
 #include <new>
+#include <random>
 #include <vector>
 
 #include "batch/AviMovieEncoder.h"
 #include "batch/Messages.h"
 #include "batch/PathNames.h"
+#include "platform/Files.h"
+#include "v02dec/CompanionNames.h"
 #include "v02dec/RawFile.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
 
-// The companion sound file of a VD00 movie is found under every letter case
-// of ".snd" (the decoder tries them all); these are the names it may have.
-std::vector<std::string> CompanionCandidates(const std::string& moviePath) {
-  const size_t slash = moviePath.rfind('/');
-  const size_t dot = moviePath.rfind('.');
-  const size_t stemEnd = dot == std::string::npos || (slash != std::string::npos && dot < slash)
-                             ? moviePath.size()
-                             : dot;
-  std::vector<std::string> names;
-  for (unsigned upperMask = 0; upperMask < 8; ++upperMask) {
-    std::string name = moviePath.substr(0, stemEnd) + ".snd";
-    for (unsigned letter = 0; letter < 3; ++letter) {
-      if (upperMask & (1u << letter)) {
-        char& c = name[name.size() - 3 + letter];
-        c = static_cast<char>(c - 'a' + 'A');
-      }
-    }
-    names.push_back(std::move(name));
-  }
-  return names;
-}
-
-bool SameFile(const struct stat& a, const std::string& path) {
-  struct stat b {};
-  return stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Whether an existing output names one of the files being read (through a
-// symbolic or hard link, or a name that differs only in letter case on a
-// folding file system). Replacing it would destroy the input, whatever the
-// user answers. Returns the cause, or nullptr when it is a file of its own.
-const char* OutputAliasesInput(const std::string& outputPath, const std::string& inputPath) {
-  struct stat output {};
-  if (stat(outputPath.c_str(), &output) != 0) return nullptr;
-  if (SameFile(output, inputPath)) return "it is the movie being converted";
-  for (const std::string& companion : CompanionCandidates(inputPath)) {
-    if (SameFile(output, companion)) return "it is the movie's sound file";
-  }
-  return nullptr;
-}
-
-// Something of that name exists, a dangling symbolic link included: creating
-// the file would follow the link and write where it points.
 // The decoder's account of its last failure. When the movie named in the
 // message could not be opened, the system's error says all; otherwise the
 // decoder's words name the test, the file and the place.
@@ -66,11 +26,13 @@ void TakeDecoderCause(const V02Decode& decoder, BatchFailure& failure) {
   failure.sysErrno = cause.sysErrno;
   if (cause.test == FailureTest::kOpenMovie && cause.sysErrno != 0) return;
   failure.cause = DescribeFailure(cause);
+  failure.movieFailure = cause;
 }
 
-bool NameTaken(const std::string& path) {
-  struct stat info {};
-  return lstat(path.c_str(), &info) == 0;
+// A file of ours that is no longer wanted: only a regular file is removed,
+// never what may have taken its name.
+void Discard(const std::string& path) {
+  if (platform::KindOfName(path) == platform::NameKind::kRegular) platform::RemoveName(path);
 }
 
 // The decoder promises 1 to 64 frame bitmaps and a sound block after a
@@ -83,6 +45,22 @@ bool ChunkBuffersReady(const V02Decode& decoder) {
     if (!decoder.frameBitmaps[j] || decoder.frameBitmaps[j]->Empty()) return false;
   }
   return decoder.Parameters().soundBlockBytes == 0 || decoder.soundBlock != nullptr;
+}
+
+// Once the whole file has its name, what earlier runs left of the same
+// output goes: its partial file (unless keepPartial: that name is another
+// movie's output) and temporary files of ours (a killed run's). They are
+// ours by name alone, and only regular files are removed.
+void ClearLeftovers(const std::string& outputPath, bool keepPartial) {
+  if (!keepPartial) Discard(PartialPath(outputPath));
+  const std::string folder = FolderPart(outputPath);
+  const std::string outputName = FileNamePart(outputPath);
+  std::vector<std::string> names;
+  if (platform::ListFolder(folder, names) != 0) return;
+  for (const std::string& name : names) {
+    if (!IsTemporaryNameFor(name, outputName)) continue;
+    Discard(folder.empty() ? name : folder + JoinSeparator() + name);
+  }
 }
 
 }  // namespace
@@ -207,16 +185,54 @@ BatchDriver::FileEnd BatchDriver::Fail(BatchFailure failure) {
   return FileEnd::kStop;
 }
 
-BatchDriver::Existing BatchDriver::DecideOnExisting(const std::string& outputPath,
-                                                    const std::string& inputPath,
-                                                    BatchFailure& refusal) {
-  if (const char* cause = OutputAliasesInput(outputPath, inputPath)) {
+const char* BatchDriver::OutputAliasesInput(const std::string& outputPath) {
+  platform::FileIdentity output;
+  if (!platform::IdentityOf(outputPath, output)) return nullptr;
+  // Taken once per list: the window may replace the list during a batch.
+  if (!identitiesTaken_ || identitiesTakenFrom_ != FileList) {
+    inputIdentities_.clear();
+    for (const std::string& movie : FileList) {
+      InputIdentity input;
+      if (platform::IdentityOf(movie, input.identity)) inputIdentities_.push_back(input);
+      input.companion = true;
+      for (const std::string& companion : CompanionNames(movie)) {
+        if (platform::IdentityOf(companion, input.identity)) inputIdentities_.push_back(input);
+      }
+    }
+    identitiesTakenFrom_ = FileList;
+    identitiesTaken_ = true;
+  }
+  for (const InputIdentity& input : inputIdentities_) {
+    if (input.identity == output) {
+      return input.companion ? "it is the sound file of a movie of this batch"
+                             : "it is a movie of this batch";
+    }
+  }
+  return nullptr;
+}
+
+BatchDriver::Existing BatchDriver::DecideOnOutputName(const std::string& outputPath, bool ask,
+                                                      BatchFailure& refusal) {
+  const platform::NameKind kind = platform::KindOfName(outputPath);
+  if (kind == platform::NameKind::kAbsent) return Existing::kFree;
+  // Whatever the user answers: replacing another name of an input would
+  // destroy it (a symbolic or hard link, or a name differing only in letter
+  // case on a file system that ignores case).
+  const char* cause = OutputAliasesInput(outputPath);
+  // A link is neither followed (it could lead anywhere, a device too) nor
+  // replaced (it is the user's); a FIFO or device is never opened, which
+  // could wait for ever.
+  if (cause == nullptr && kind == platform::NameKind::kSymlink) {
+    cause = "it is a symbolic link, which is neither followed nor replaced";
+  }
+  if (cause == nullptr && kind == platform::NameKind::kOther) cause = "it is not a regular file";
+  if (cause != nullptr) {
     refusal.kind = BatchFailure::Kind::kOpenOutput;
     refusal.path = outputPath;
     refusal.cause = cause;
     return Existing::kRefuse;
   }
-  if (overwriteAll_) return Existing::kReplace;
+  if (overwriteAll_ || !ask) return Existing::kReplace;
   const OverwriteAnswer answer = host_.ConfirmOverwrite(outputPath);
   if (AbortPending()) return Existing::kAbort;
   // A question closed without an answer skips the file like No: only an
@@ -226,6 +242,66 @@ BatchDriver::Existing BatchDriver::DecideOnExisting(const std::string& outputPat
   }
   if (answer == OverwriteAnswer::kYesToAll) overwriteAll_ = true;
   return Existing::kReplace;
+}
+
+std::string BatchDriver::NextTemporaryPath(const std::string& outputPath) {
+  if (tagState_ == 0) {
+    // Tags need only differ from another run's; without an entropy source
+    // the clock serves.
+    try {
+      std::random_device source;
+      tagState_ = (uint64_t{source()} << 32) | source();
+    } catch (...) {
+      tagState_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+  }
+  // splitmix64: cheap, and distinct tags for every name tried in this run.
+  tagState_ += 0x9E3779B97F4A7C15u;
+  uint64_t z = tagState_;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  z ^= z >> 31;
+  static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  char tag[6];
+  for (char& c : tag) {
+    c = kDigits[z % 36];
+    z /= 36;
+  }
+  return TemporaryPath(outputPath, std::string_view(tag, sizeof tag));
+}
+
+bool BatchDriver::IsOutputOfTheBatch(const std::string& path, const char* extension) const {
+  for (size_t i = 0; i < FileList.size(); ++i) {
+    const std::string& folder =
+        i < OutputFolders.size() && !OutputFolders[i].empty() ? OutputFolders[i] : SaveDir;
+    if (OutputPath(folder, FileList[i], kNativePathStyle, extension) == path) return true;
+  }
+  return false;
+}
+
+std::string BatchDriver::KeepCutShort(const std::string& temporaryPath,
+                                      const std::string& outputPath, const char* extension) {
+  // An encoder removes a file it could not leave well-formed.
+  if (platform::KindOfName(temporaryPath) != platform::NameKind::kRegular) return std::string();
+  const std::string partial = PartialPath(outputPath);
+  // A movie named NAME.partial.V02 in the same batch has that name for its
+  // whole output.
+  if (IsOutputOfTheBatch(partial, extension)) return temporaryPath;
+  const platform::NameKind there = platform::KindOfName(partial);
+  // A partial file of an earlier run gives way; anything else of that name
+  // (a link, a folder) is left alone and the file keeps its temporary name.
+  if ((there == platform::NameKind::kAbsent || there == platform::NameKind::kRegular) &&
+      platform::ReplaceName(temporaryPath, partial) == 0) {
+    return partial;
+  }
+  return temporaryPath;
+}
+
+void BatchDriver::TakeFramesKept(const MovieEncoder& encoder) {
+  const int64_t kept = encoder.FramesKept();
+  if (kept >= 0 && kept < int64_t{fileFramesWritten_}) {
+    fileFramesWritten_ = static_cast<uint32_t>(kept);
+  }
 }
 
 BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& encoder,
@@ -278,55 +354,67 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   const std::string outputPath =
       OutputPath(folder, inputPath, kNativePathStyle, encoder.Extension());
 
-  // An output that exists is asked about (or skipped) before it is touched;
-  // one that did not exist is created exclusively, so that a file appearing
-  // in between is found by the encoder and asked about in the same way.
+  // The final name is looked at (and asked about) before anything is
+  // written. The movie is written under a temporary name, created
+  // exclusively beside it, and given the final name only once it is whole:
+  // an earlier file of that name survives every failure, and a file under
+  // the final name is always a whole conversion.
   bool mayReplace = false;
-  bool checked = false;
-  for (;;) {
-    if (!mayReplace && (checked || NameTaken(outputPath))) {
-      BatchFailure refusal;
-      switch (DecideOnExisting(outputPath, inputPath, refusal)) {
-        case Existing::kReplace:
-          mayReplace = true;
-          break;
-        case Existing::kSkip:
-          decoder.Close();
-          ++summary_.skipped;
-          return FileEnd::kNext;
-        case Existing::kAbort:
-          decoder.Close();
-          summary_.outcome = BatchSummary::Outcome::kAborted;
-          return FileEnd::kStop;
-        case Existing::kRefuse:
-          decoder.Close();
-          return Fail(std::move(refusal));
-      }
+  {
+    BatchFailure refusal;
+    switch (DecideOnOutputName(outputPath, true, refusal)) {
+      case Existing::kFree:
+        break;
+      case Existing::kReplace:
+        mayReplace = true;
+        break;
+      case Existing::kSkip:
+        decoder.Close();
+        ++summary_.skipped;
+        return FileEnd::kNext;
+      case Existing::kAbort:
+        decoder.Close();
+        summary_.outcome = BatchSummary::Outcome::kAborted;
+        return FileEnd::kStop;
+      case Existing::kRefuse:
+        decoder.Close();
+        return Fail(std::move(refusal));
     }
-    checked = true;
+  }
+
+  std::string temporaryPath;
+  MovieEncoder::OpenResult opened = MovieEncoder::OpenResult::kExists;
+  // A taken temporary name is another run's; a fresh tag is tried.
+  for (int attempt = 0; attempt < 100 && opened == MovieEncoder::OpenResult::kExists; ++attempt) {
+    temporaryPath = NextTemporaryPath(outputPath);
     encoder.SetSource(inputPath);
-    const MovieEncoder::OpenResult opened = encoder.Open(outputPath.c_str(), shape, mayReplace);
-    if (opened == MovieEncoder::OpenResult::kOk) break;
-    if (opened == MovieEncoder::OpenResult::kExists && !mayReplace) continue;
+    opened = encoder.Open(temporaryPath.c_str(), shape, false);
+  }
+  if (opened != MovieEncoder::OpenResult::kOk) {
     BatchFailure failure;
-    failure.kind = BatchFailure::Kind::kOpenOutput;
+    failure.kind = opened == MovieEncoder::OpenResult::kRefused
+                       ? BatchFailure::Kind::kRefusedByEncoder
+                       : BatchFailure::Kind::kOpenOutput;
     failure.path = outputPath;
     failure.cause = encoder.FailureCause();
     decoder.Close();
     encoder.Close();
+    // A file created before the failure is ours; a taken name is not.
+    if (opened == MovieEncoder::OpenResult::kFailed) Discard(temporaryPath);
     return Fail(std::move(failure));
   }
   host_.ShowFileName(FileNamePart(inputPath), Progress());
 
-  // A file that stops early is closed with what it holds; a failure to
-  // complete it is reported in place of the first failure only when there
-  // was none.
+  // A file that stops early is closed with what it holds, under its partial
+  // name; a failure to complete it is reported in place of the first
+  // failure only when there was none.
   auto stopWith = [&](BatchFailure failure) {
-    failure.outputPath = outputPath;
     decoder.Close();
     if (encoder.Close() != 0 && failure.cause.empty() && failure.sysErrno == 0) {
       failure.cause = encoder.FailureCause();
     }
+    TakeFramesKept(encoder);
+    failure.outputPath = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     return Fail(std::move(failure));
   };
   auto outputFailure = [&]() {
@@ -335,6 +423,16 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     failure.path = outputPath;
     failure.cause = encoder.FailureCause();
     return failure;
+  };
+  // A whole file that cannot be given its name is removed: the earlier file
+  // of that name, if any, stays.
+  auto placingFailure = [&](int error) {
+    Discard(temporaryPath);
+    BatchFailure failure;
+    failure.kind = BatchFailure::Kind::kWriteOutput;
+    failure.path = outputPath;
+    failure.sysErrno = error;
+    return Fail(std::move(failure));
   };
 
   // Unsigned: a frame count above 2^31 is a count, not a negative number.
@@ -368,22 +466,26 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
   }
 
   decoder.Close();
-  // The file is converted only once every byte of it is on disk.
-  if (encoder.Close() != 0) {
+  // The file is converted only once every byte of it is on disk; one that
+  // lost its last frames while being finished is a partial file.
+  const bool closed = encoder.Close() == 0;
+  TakeFramesKept(encoder);
+  if (!closed) {
     BatchFailure failure = outputFailure();
-    failure.outputPath = outputPath;
+    failure.outputPath = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     return Fail(std::move(failure));
   }
   if (framesLeft != 0) {
     summary_.outcome = BatchSummary::Outcome::kAborted;
-    summary_.abortedOutput = outputPath;
+    summary_.abortedOutput = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     summary_.abortedFrames = fileFramesWritten_;
     summary_.abortedFrameCount = fileFrameCount_;
     return FileEnd::kStop;
   }
   if (fileDoneHook_) {
-    std::string problem = fileDoneHook_(inputPath, outputPath);
+    std::string problem = fileDoneHook_(inputPath, temporaryPath, outputPath);
     if (!problem.empty()) {
+      Discard(temporaryPath);
       BatchFailure failure;
       failure.kind = BatchFailure::Kind::kVerifyOutput;
       failure.path = outputPath;
@@ -391,6 +493,50 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
       return Fail(std::move(failure));
     }
   }
+  // On the disk before it has the final name: after a crash the name stands
+  // for the earlier file or for this whole one, never for lost data.
+  if (const int error = platform::SyncFile(temporaryPath); error != 0) {
+    return placingFailure(error);
+  }
+  int placed = 0;
+  if (mayReplace) {
+    // Looked at again: what took the name since must be a file of its own.
+    BatchFailure refusal;
+    if (DecideOnOutputName(outputPath, false, refusal) == Existing::kRefuse) {
+      Discard(temporaryPath);
+      return Fail(std::move(refusal));
+    }
+    placed = platform::ReplaceName(temporaryPath, outputPath);
+  } else {
+    placed = platform::RenameWithoutReplacing(temporaryPath, outputPath);
+    if (placed == EEXIST) {
+      // The name was taken while the movie was converted: asked about like
+      // any existing output.
+      BatchFailure refusal;
+      switch (DecideOnOutputName(outputPath, true, refusal)) {
+        case Existing::kFree:
+          placed = platform::RenameWithoutReplacing(temporaryPath, outputPath);
+          break;
+        case Existing::kReplace:
+          placed = platform::ReplaceName(temporaryPath, outputPath);
+          break;
+        case Existing::kSkip:
+          Discard(temporaryPath);
+          ++summary_.skipped;
+          return FileEnd::kNext;
+        case Existing::kAbort:
+          Discard(temporaryPath);
+          summary_.outcome = BatchSummary::Outcome::kAborted;
+          return FileEnd::kStop;
+        case Existing::kRefuse:
+          Discard(temporaryPath);
+          return Fail(std::move(refusal));
+      }
+    }
+  }
+  if (placed != 0) return placingFailure(placed);
+  ClearLeftovers(outputPath, IsOutputOfTheBatch(PartialPath(outputPath), encoder.Extension()));
+
   ++summary_.converted;
   // An abort that came with the last chunk leaves this file complete; the
   // next file is not begun.

@@ -10,6 +10,7 @@
 
 #include "batch/BatchHost.h"
 #include "batch/MovieEncoder.h"
+#include "platform/Files.h"
 
 class V02Decode;
 
@@ -39,11 +40,12 @@ class BatchDriver {
   void SetEncoderFactory(EncoderFactory factory) { encoderFactory_ = std::move(factory); }
 
   // Runs after each file whose output was completed and closed (not after an
-  // abort). False stops the batch as an error; the hook has told the user why.
-  // Runs after each file is complete on disk; a non-empty answer is the
-  // problem found, and the file counts as failed.
-  using FileDoneHook =
-      std::function<std::string(const std::string& inputPath, const std::string& outputPath)>;
+  // abort), before it gets its final name: fileToRead is the finished file
+  // under its temporary name, outputPath the name it will have. A non-empty
+  // answer is the problem found: the file counts as failed, is removed, and
+  // an earlier output of that name stays.
+  using FileDoneHook = std::function<std::string(
+      const std::string& inputPath, const std::string& fileToRead, const std::string& outputPath)>;
   void SetFileDoneHook(FileDoneHook hook) { fileDoneHook_ = std::move(hook); }
 
   // Idle: converts FileList as one batch and returns when it has ended.
@@ -82,10 +84,24 @@ class BatchDriver {
 
  private:
   enum class FileEnd { kNext, kStop };
-  enum class Existing { kReplace, kSkip, kAbort, kRefuse };
+  enum class Existing { kFree, kReplace, kSkip, kAbort, kRefuse };
   FileEnd ConvertFile(V02Decode& decoder, MovieEncoder& encoder, const std::string& inputPath);
-  Existing DecideOnExisting(const std::string& outputPath, const std::string& inputPath,
-                            BatchFailure& refusal);
+  // What may be done with the output's final name: free, or taken by a file
+  // that is replaced, skipped or refused (another name of an input, a link,
+  // something not a regular file).
+  Existing DecideOnOutputName(const std::string& outputPath, bool ask, BatchFailure& refusal);
+  // The cause when outputPath names a movie of FileList or a sound file of
+  // one, nullptr when it is a file of its own.
+  const char* OutputAliasesInput(const std::string& outputPath);
+  std::string NextTemporaryPath(const std::string& outputPath);
+  // A conversion cut short: its file, when the encoder left one, goes under
+  // the partial name. Returns the name it is left under, empty when none.
+  std::string KeepCutShort(const std::string& temporaryPath, const std::string& outputPath,
+                           const char* extension);
+  // Whether path is the output of an entry of FileList.
+  bool IsOutputOfTheBatch(const std::string& path, const char* extension) const;
+  // Takes the frames the encoder says the closed file holds.
+  void TakeFramesKept(const MovieEncoder& encoder);
   FileEnd Fail(BatchFailure failure);
   // AbortRequested (set by the abort question) or RequestAbort.
   bool AbortPending() const;
@@ -106,4 +122,14 @@ class BatchDriver {
   size_t fileIndex_ = 0;
   uint32_t fileFrameCount_ = 0;
   uint32_t fileFramesWritten_ = 0;
+  // Every file the batch reads (the movies of FileList and each name their
+  // sound files may have), by identity, and the list they were taken from.
+  struct InputIdentity {
+    platform::FileIdentity identity;
+    bool companion = false;
+  };
+  std::vector<InputIdentity> inputIdentities_;
+  std::vector<std::string> identitiesTakenFrom_;
+  bool identitiesTaken_ = false;
+  uint64_t tagState_ = 0;
 };

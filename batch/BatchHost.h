@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "v02dec/MovieFailure.h"
+
 class TBitmap;
 
 // Answers to the overwrite question. kCancelled is a box closed without an
@@ -20,7 +22,8 @@ struct BatchFailure {
     kOpenInput,    // the movie (or its sound file) cannot be opened
     kNoMemory,     // the movie's buffers cannot be had; no path
     kUnsupported,  // the movie is refused at open
-    kOpenOutput,   // the output cannot be created
+    kOpenOutput,   // the output cannot be created, or its name may not be written
+    kRefusedByEncoder,  // the output format cannot hold this movie with these settings
     kReadInput,    // a chunk cannot be read
     kWriteOutput,  // a frame, a sound block or the file's completion failed
     kVerifyOutput, // the output read back differs from the movie (cause says how)
@@ -32,8 +35,12 @@ struct BatchFailure {
   // and its place; empty when the system's error (sysErrno) says it all.
   std::string cause;
   int sysErrno = 0;  // the error of the system call that failed, 0 when none
-  // The output left on disk by a file that stopped early, empty when none
-  // was created, and how much of the movie it holds.
+  // The decoder's failure as a value when the cause is the decoder's, so
+  // that a host can word it in its own language; kind kNone otherwise.
+  MovieFailure movieFailure;
+  // The output left on disk by a file that stopped early (its partial name,
+  // NAME.partial.EXT, or its temporary name when that could not be given),
+  // empty when none is left, and how much of the movie it holds.
   std::string outputPath;
   uint32_t framesWritten = 0;
   uint32_t frameCount = 0;
@@ -59,8 +66,8 @@ struct BatchSummary {
   size_t skipped = 0;
   size_t failed = 0;
   std::vector<BatchFailure> failures;  // in the order they happened
-  // kAborted: the output the abort cut short (empty when no output was in
-  // hand) and how much of its movie it holds.
+  // kAborted: the output the abort cut short, under its partial name (empty
+  // when no output was in hand), and how much of its movie it holds.
   std::string abortedOutput;
   uint32_t abortedFrames = 0;
   uint32_t abortedFrameCount = 0;

@@ -27,6 +27,7 @@ std::string DesignedMessage(const BatchFailure& failure) {
       return PathMessage(failure.path, kTextWriteFailed);
     case BatchFailure::Kind::kOpenInput:
     case BatchFailure::Kind::kOpenOutput:
+    case BatchFailure::Kind::kRefusedByEncoder:
       break;
   }
   return PathMessage(failure.path, kTextOpenFailed);

@@ -48,6 +48,11 @@ class MovieEncoder {
   // what was written before the failure, or absent.
   virtual int Close() = 0;
 
+  // After Close: the frames the file left on disk holds, which may be fewer
+  // than were written when the disk filled up while finishing it; -1 when
+  // the encoder does not count them (the frames written stand then).
+  virtual int64_t FramesKept() const { return -1; }
+
   // The system's or library's own words for the last failure ("No space left
   // on device"), empty when there is none to give.
   virtual std::string FailureCause() const = 0;

@@ -70,3 +70,67 @@ std::string OutputPath(std::string_view saveDir, std::string_view inputPath, Pat
   if (folder.empty()) return name;
   return folder + JoinSeparator(style) + name;
 }
+
+namespace {
+
+constexpr std::string_view kTemporaryMark = ".porute-";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr size_t kTagBytes = 6;
+// The longest file name most file systems take.
+constexpr size_t kMaxNameBytes = 255;
+
+// "." + outputName (cut to fit) + ".porute-".
+std::string TemporaryStem(std::string_view outputName, PathStyle style) {
+  const size_t room = kMaxNameBytes - 1 - kTemporaryMark.size() - kTagBytes - kTemporaryEnd.size();
+  size_t keep = outputName.size();
+  if (keep > room) {
+    if (style == PathStyle::kPosix) {
+      // Not inside a UTF-8 character.
+      keep = room;
+      while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80) --keep;
+    } else {
+      // Whole Shift-JIS characters, found from the start.
+      keep = 0;
+      for (;;) {
+        const size_t next =
+            keep + (IsShiftJisLeadByte(static_cast<unsigned char>(outputName[keep])) ? 2 : 1);
+        if (next > room) break;
+        keep = next;
+      }
+    }
+  }
+  std::string stem = ".";
+  stem += outputName.substr(0, keep);
+  stem += kTemporaryMark;
+  return stem;
+}
+
+}  // namespace
+
+std::string PartialPath(std::string_view outputPath, PathStyle style) {
+  const size_t last = LastSeparator(outputPath, style);
+  const size_t nameStart = last == std::string_view::npos ? 0 : last + 1;
+  size_t dot = outputPath.rfind('.');
+  if (dot == std::string_view::npos || dot < nameStart) dot = outputPath.size();
+  std::string path(outputPath.substr(0, dot));
+  path += ".partial";
+  path += outputPath.substr(dot);
+  return path;
+}
+
+std::string TemporaryPath(std::string_view outputPath, std::string_view tag, PathStyle style) {
+  const size_t last = LastSeparator(outputPath, style);
+  const size_t nameStart = last == std::string_view::npos ? 0 : last + 1;
+  std::string path(outputPath.substr(0, nameStart));
+  path += TemporaryStem(outputPath.substr(nameStart), style);
+  path += tag;
+  path += kTemporaryEnd;
+  return path;
+}
+
+bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName, PathStyle style) {
+  const std::string stem = TemporaryStem(outputName, style);
+  return fileName.size() == stem.size() + kTagBytes + kTemporaryEnd.size() &&
+         fileName.substr(0, stem.size()) == stem &&
+         fileName.substr(fileName.size() - kTemporaryEnd.size()) == kTemporaryEnd;
+}

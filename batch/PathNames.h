@@ -50,3 +50,22 @@ std::string OutputName(std::string_view inputPath, PathStyle style = kNativePath
 // in the current folder (joining an empty folder would name the root).
 std::string OutputPath(std::string_view saveDir, std::string_view inputPath,
                        PathStyle style = kNativePathStyle, std::string_view extension = ".avi");
+
+// Where a conversion cut short (damage, an abort, a failed write) is kept:
+// the output path with ".partial" put before its extension ("a.avi" gives
+// "a.partial.avi"), so that it is never taken for a whole conversion and
+// still opens as what it is.
+std::string PartialPath(std::string_view outputPath, PathStyle style = kNativePathStyle);
+
+// The name an output is written under until it is whole, beside it: a
+// hidden ".NAME.EXT.porute-TAG.tmp", where TAG (6 letters or digits) makes
+// it unique. It ends in ".tmp", so no reader takes it for a movie nor the
+// input scan for an input, and ".porute-" marks it as ours for a later run
+// to clear away. An output name so long that the whole would pass 255 bytes
+// is cut (at a character's start) in the temporary name.
+std::string TemporaryPath(std::string_view outputPath, std::string_view tag,
+                          PathStyle style = kNativePathStyle);
+// Whether fileName (a name without folder) is a temporary name of ours for
+// the output named outputName.
+bool IsTemporaryNameFor(std::string_view fileName, std::string_view outputName,
+                        PathStyle style = kNativePathStyle);

@@ -13,7 +13,7 @@
 
 namespace {
 
-enum LongOnly { kRiffLimit = 256, kRefreshInterval, kInfo, kJson, kCheck, kCrf, kVerify };
+enum LongOnly { kRiffLimit = 256, kRefreshInterval, kInfo, kJson, kCheck, kCrf, kVerify, kReport };
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'},
@@ -32,6 +32,7 @@ const option kLongOptions[] = {
     {"format", required_argument, nullptr, 'f'},
     {"crf", required_argument, nullptr, kCrf},
     {"verify", no_argument, nullptr, kVerify},
+    {"report", required_argument, nullptr, kReport},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -76,7 +77,7 @@ const char* UsageText() {
       "Each FILE.V02 becomes FILE.avi next to it, or in DIR with -o. A FILE that\n"
       "is a folder stands for the movies in it, in name order.\n"
       "\n"
-      "  -o, --output-dir=DIR   write the outputs into DIR (it must exist)\n"
+      "  -o, --output-dir=DIR   write the outputs into DIR (made when missing)\n"
       "  -y, --yes              overwrite existing outputs without asking\n"
       "  -n, --no-overwrite     never overwrite: skip inputs whose output exists\n"
       "  -k, --keep-going       after an error go on with the next file\n"
@@ -88,10 +89,14 @@ const char* UsageText() {
       "                         row or column)\n"
       "      --crf=N            H.264 quality for mp4, lower is better (default 18)\n"
       "      --verify           read each output back and compare it with the movie\n"
+      "      --report=FILE      write what became of each movie, with the SHA-256\n"
+      "                         of every input and output, as one JSON document\n"
       "      --info             describe each movie without converting it\n"
       "      --json             with --info: one JSON array of objects\n"
       "      --check            decode every chunk without writing anything and\n"
       "                         report ok or the damage found\n"
+      "                         (with -f, --info and --check also say whether that\n"
+      "                         format's writer takes the movie)\n"
       "  -h, --help             show this help and exit\n"
       "  -V, --version          show the version and exit\n"
       "\n"
@@ -99,11 +104,13 @@ const char* UsageText() {
       "(y = yes, n = no, a = yes to all); with no terminal it is skipped and the\n"
       "exit status is 1. An error stops the whole batch unless -k is given.\n"
       "Ctrl-C stops it at once, leaving the file in hand well-formed with the\n"
-      "frames written so far. Control characters in file names are shown\n"
-      "as \\n, \\x1b and the like, with backslashes doubled.\n"
+      "frames written so far. File names in Shift-JIS are shown decoded;\n"
+      "control characters in them are shown as \\n, \\x1b and the like, with\n"
+      "backslashes doubled.\n"
       "\n"
       "Exit status: 0 every file converted (or skipped with -n), 1 a file failed,\n"
-      "is damaged, or was skipped for want of a terminal, 2 wrong usage, 128 + N\n"
+      "is damaged, was skipped for want of a terminal, or no movie was found,\n"
+      "2 wrong usage, 128 + N\n"
       "stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP), 0 when the\n"
       "signal came after the last file was finished.\n");
 }
@@ -166,6 +173,10 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
       case kVerify:
         line.verify = true;
         break;
+      case kReport:
+        if (*optarg == '\0') return UsageError(Format(_("option '%s' needs a value"), "--report"));
+        line.reportPath = optarg;
+        break;
       case kInfo:
         line.info = true;
         break;
@@ -223,6 +234,9 @@ CommandLine ParseCommandLine(int argc, char* argv[]) {
   if (yes && no) return UsageError(_("-y and -n exclude each other"));
   if (line.info && line.check) return UsageError(_("--info and --check exclude each other"));
   if (line.json && !line.info) return UsageError(_("--json goes with --info"));
+  if (!line.reportPath.empty() && (line.info || line.check)) {
+    return UsageError(_("--report goes with a conversion, not with --info or --check"));
+  }
   if (line.crf >= 0 && line.format != "mp4") return UsageError(_("--crf applies to mp4 only"));
   line.host.policy = yes ? OverwritePolicy::kAlways : no ? OverwritePolicy::kNever : OverwritePolicy::kAsk;
   for (int i = optind; i < argc; ++i) line.files.emplace_back(argv[i]);

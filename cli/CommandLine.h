@@ -37,6 +37,10 @@ struct CommandLine {
   std::string format = "avi";
   int crf = -1;
   bool verify = false;
+
+  // --report FILE: the run's provenance record as one JSON document; empty
+  // when not given.
+  std::string reportPath;
 };
 
 // Parses argv the GNU way: options and files may be mixed, "--" ends the

@@ -3,12 +3,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "cli/FailureText.h"
 #include "cli/Gettext.h"
 #include "cli/Interrupts.h"
 #include "cli/ProgressLine.h"
@@ -54,6 +56,8 @@ const char* KindText(BatchFailure::Kind kind) {
       return _("writing the file failed");
     case BatchFailure::Kind::kVerifyOutput:
       return _("verification failed");
+    case BatchFailure::Kind::kRefusedByEncoder:
+      return _("the output format cannot hold this movie");
     case BatchFailure::Kind::kOpenInput:
     case BatchFailure::Kind::kOpenOutput:
       break;
@@ -76,10 +80,15 @@ std::optional<OverwriteAnswer> ParseOverwriteReply(std::string_view line) {
 }
 
 std::string FailureLine(const BatchFailure& failure) {
-  std::string line = ShownText(failure.path);
-  line += ": ";
-  line += KindText(failure.kind);
-  if (!failure.cause.empty()) {
+  return ShownText(failure.path) + ": " + FailureCauseText(failure);
+}
+
+std::string FailureCauseText(const BatchFailure& failure) {
+  std::string line = KindText(failure.kind);
+  if (!failure.cause.empty() && failure.movieFailure.kind != FailureKind::kNone) {
+    line += ": ";
+    line += FailureText(failure.movieFailure);
+  } else if (!failure.cause.empty()) {
     line += ": ";
     line += gettext(failure.cause.c_str());
   } else if (failure.sysErrno != 0) {
@@ -166,8 +175,16 @@ void ConsoleHost::DrawProgress(bool force) {
   if (elapsedNs > 0) {
     state.framesPerSecond = static_cast<uint32_t>(frames * 1'000'000'000 / uint64_t(elapsedNs));
   }
-  // What is left of the batch in the bar's measure, at the pace so far.
-  if (progress_.barPosition > 0 && maximum_ >= progress_.barPosition) {
+  // What is left of the batch in frames at the pace so far, where the frames
+  // of the list are known; else in the bar's measure.
+  if (framesAfter_.size() == progress_.fileCount && progress_.fileIndex < framesAfter_.size()) {
+    if (frames > 0) {
+      const uint64_t left = framesAfter_[progress_.fileIndex] +
+                            (progress_.frameTotal - std::min(progress_.frameTotal, progress_.framesDone));
+      state.secondsLeft = static_cast<int64_t>(static_cast<double>(elapsedNs) / 1e9 *
+                                               static_cast<double>(left) / static_cast<double>(frames));
+    }
+  } else if (progress_.barPosition > 0 && maximum_ >= progress_.barPosition) {
     state.secondsLeft =
         static_cast<int64_t>(static_cast<double>(elapsedNs) / 1e9 *
                              (maximum_ - progress_.barPosition) / progress_.barPosition);
@@ -210,9 +227,22 @@ void ConsoleHost::AnnounceSkip(const std::string& outputPath, const char* reason
 }
 
 void ConsoleHost::ReportEarlyFailure(const std::string& path, int sysErrno) {
-  WriteLine(ShownText(path) + ": " + _("cannot read the folder") + ": " + std::strerror(sysErrno));
+  ReportEarlyFailure(path, std::string(_("cannot read the folder")) + ": " + std::strerror(sysErrno));
+}
+
+void ConsoleHost::ReportEarlyFailure(const std::string& path, const std::string& text) {
+  WriteLine(ShownText(path) + ": " + text);
   ++earlyFailures_;
   earlyFailed_.push_back(path);
+}
+
+void ConsoleHost::SetFramesPerFile(std::vector<uint32_t> frames) {
+  framesAfter_.assign(frames.size(), 0);
+  uint64_t after = 0;
+  for (size_t i = frames.size(); i-- > 0;) {
+    framesAfter_[i] = after;
+    after += frames[i];
+  }
 }
 
 ConsoleHost::LineRead ConsoleHost::ReadReplyLine(std::string& line) {

@@ -25,6 +25,8 @@ std::optional<OverwriteAnswer> ParseOverwriteReply(std::string_view line);
 // name: "PATH: TEXT: CAUSE" (the path shown escaped, the text and the cause in
 // the locale's language where the catalogue has them).
 std::string FailureLine(const BatchFailure& failure);
+// The same without the path: "TEXT: CAUSE".
+std::string FailureCauseText(const BatchFailure& failure);
 
 // "3 min 4 s", "12 s", "1 h 0 min 5 s", in the locale's language.
 std::string DurationText(int64_t seconds);
@@ -50,6 +52,11 @@ class ConsoleHost : public BatchHost {
   // A failure met before the batch (an input folder that cannot be read):
   // shown at once and counted in the summary.
   void ReportEarlyFailure(const std::string& path, int sysErrno);
+  // The same for a movie refused before the batch: "PATH: TEXT".
+  void ReportEarlyFailure(const std::string& path, const std::string& text);
+  // The frames of every movie of the list, in its order, when known: the
+  // time left is then reckoned by frames, not by files.
+  void SetFramesPerFile(std::vector<uint32_t> frames);
 
   void ShowError(const BatchFailure& failure) override;
   // A line of its own on standard error, clear of the progress line.
@@ -98,4 +105,5 @@ class ConsoleHost : public BatchHost {
   uint64_t framesBefore_ = 0;  // frames of the files finished before the one in hand
   std::string fileName_;       // as shown
   std::vector<std::string> earlyFailed_;
+  std::vector<uint64_t> framesAfter_;  // per file: frames of the files after it
 };

@@ -33,12 +33,13 @@ std::string WithoutTrailingSlashes(std::string folder) {
 
 // Adds the movies of folder (and, recursive, of its subfolders) to inputs.
 // relative: the folder's place below the named folder ("" for the named one).
-void AddFolder(const std::string& folder, const std::string& relative, bool recursive,
+// Returns whether the folder holds subfolders.
+bool AddFolder(const std::string& folder, const std::string& relative, bool recursive,
                const std::string& outputDir, InputList& inputs) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) {
     inputs.unreadable.push_back({folder, errno});
-    return;
+    return false;
   }
   std::vector<std::string> names;
   errno = 0;
@@ -50,14 +51,16 @@ void AddFolder(const std::string& folder, const std::string& relative, bool recu
   closedir(dir);
   if (readError != 0) {
     inputs.unreadable.push_back({folder, readError});
-    return;
+    return false;
   }
+  bool subfolders = false;
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     const std::string path = Join(folder, name);
     struct stat link {};
     if (lstat(path.c_str(), &link) != 0) continue;
     if (S_ISDIR(link.st_mode)) {
+      subfolders = true;
       if (recursive) AddFolder(path, Join(relative, name), recursive, outputDir, inputs);
       continue;
     }
@@ -71,6 +74,7 @@ void AddFolder(const std::string& folder, const std::string& relative, bool recu
     inputs.outputFolders.push_back(
         outputDir.empty() || relative.empty() ? std::string() : Join(outputDir, relative));
   }
+  return subfolders;
 }
 
 std::string ResolvedFolder(const std::string& folder) {
@@ -88,7 +92,14 @@ InputList ExpandInputs(const std::vector<std::string>& arguments, bool recursive
   for (const std::string& argument : arguments) {
     struct stat info {};
     if (stat(argument.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      AddFolder(WithoutTrailingSlashes(argument), "", recursive, outputDir, inputs);
+      const size_t before = inputs.files.size();
+      const size_t unreadableBefore = inputs.unreadable.size();
+      const bool subfolders =
+          AddFolder(WithoutTrailingSlashes(argument), "", recursive, outputDir, inputs);
+      // A folder that could not be read is reported as such already.
+      if (inputs.files.size() == before && inputs.unreadable.size() == unreadableBefore) {
+        inputs.empty.push_back({argument, subfolders});
+      }
       continue;
     }
     inputs.files.push_back(argument);
@@ -97,8 +108,9 @@ InputList ExpandInputs(const std::vector<std::string>& arguments, bool recursive
   return inputs;
 }
 
-std::optional<OutputCollision> FindCollision(const InputList& inputs, const std::string& saveDir,
-                                             const std::string& extension) {
+std::vector<OutputCollision> FindCollisions(const InputList& inputs, const std::string& saveDir,
+                                            const std::string& extension) {
+  std::vector<OutputCollision> collisions;
   std::map<std::string, size_t> seen;
   for (size_t i = 0; i < inputs.files.size(); ++i) {
     const std::string& input = inputs.files[i];
@@ -108,9 +120,9 @@ std::optional<OutputCollision> FindCollision(const InputList& inputs, const std:
     const std::string key =
         Join(ResolvedFolder(FolderPart(output)), OutputName(input, kNativePathStyle, extension));
     const auto [at, added] = seen.emplace(key, i);
-    if (!added) return OutputCollision{inputs.files[at->second], input, output};
+    if (!added) collisions.push_back({inputs.files[at->second], input, output});
   }
-  return std::nullopt;
+  return collisions;
 }
 
 bool MakeOutputFolders(const InputList& inputs, std::string& failedFolder, int& sysErrno) {

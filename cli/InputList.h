@@ -21,6 +21,13 @@ struct InputList {
     int sysErrno;
   };
   std::vector<Unreadable> unreadable;
+  // Named folders that yielded no movie, and whether they hold subfolders
+  // that -r would have taken.
+  struct Empty {
+    std::string path;
+    bool hasSubfolders;
+  };
+  std::vector<Empty> empty;
 };
 
 // outputDir: the -o folder, empty when outputs go next to their inputs.
@@ -34,8 +41,10 @@ struct OutputCollision {
   std::string secondInput;
   std::string output;
 };
-std::optional<OutputCollision> FindCollision(const InputList& inputs, const std::string& saveDir,
-                                             const std::string& extension);
+// Every input that shares its output with another, in the order of the
+// list, each with the first input it collides with.
+std::vector<OutputCollision> FindCollisions(const InputList& inputs, const std::string& saveDir,
+                                            const std::string& extension);
 
 // Makes the mirrored output folders that do not exist yet. False, with the
 // folder and the error, when one cannot be made.

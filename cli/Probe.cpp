@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "cli/AviSize.h"
+#include "avifile/AviSize.h"
+#include "cli/FailureText.h"
 #include "cli/Gettext.h"
+#include "cli/ShownText.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 // Why the decoder's last Open or ReadChunk failed, in English, as the
 // decoder words it; from the result code when it gives no cause.
 std::string Cause(const V02Decode& decoder, MovieResult result) {
-  if (decoder.LastFailure().kind != FailureKind::kNone) return DescribeFailure(decoder.LastFailure());
+  if (decoder.LastFailure().kind != FailureKind::kNone) return FailureText(decoder.LastFailure());
   switch (result) {
     case kMovieOk:
       return {};
@@ -58,51 +60,6 @@ std::string Clock(double seconds) {
   return text;
 }
 
-// A JSON string of bytes that should be UTF-8. A byte that does not begin a
-// valid UTF-8 sequence becomes U+FFFD, so that the document stays valid.
-std::string JsonString(const std::string& bytes) {
-  std::string out = "\"";
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-      ++i;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-    } else {
-      size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-      if (c > 0xF4) length = 0;
-      bool valid = length != 0 && i + length <= n;
-      for (size_t k = 1; valid && k < length; ++k) valid = (s[i + k] & 0xC0) == 0x80;
-      // Overlong forms, surrogates and values above U+10FFFF are not UTF-8.
-      if (valid && length == 3) {
-        valid = !(c == 0xE0 && s[i + 1] < 0xA0) && !(c == 0xED && s[i + 1] >= 0xA0);
-      }
-      if (valid && length == 4) {
-        valid = !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] >= 0x90);
-      }
-      if (valid) {
-        out.append(bytes, i, length);
-        i += length;
-      } else {
-        out += "\xEF\xBF\xBD";
-        ++i;
-      }
-    }
-  }
-  out += '"';
-  return out;
-}
-
 // Standard output for the reports. The first failed write or flush is
 // kept, with its error, for the one message at the end.
 class Report {
@@ -134,9 +91,32 @@ class Report {
   int error_ = 0;
 };
 
+std::string Format1(const char* format, const std::string& value) {
+  char text[256];
+  const int n = std::snprintf(text, sizeof text, format, value.c_str());
+  return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
+// What the chosen writer says of the movie: empty when it takes it.
+std::string WriterRefusal(const MovieInfo& info, const ProbeSettings& settings) {
+  if (!settings.refusal) return {};
+  MovieParameters movie;
+  movie.frameCount = info.frameCount;
+  movie.framesPerChunk = info.framesPerChunk;
+  movie.rate = info.rate;
+  movie.scale = info.scale;
+  movie.width = info.width;
+  movie.height = info.height;
+  movie.soundRate = info.soundRate;
+  movie.soundBlockBytes = info.soundBlockBytes;
+  const std::string refusal = settings.refusal(movie);
+  // The writers word their refusals in English; the catalogue has them.
+  return refusal.empty() ? refusal : std::string(gettext(refusal.c_str()));
+}
+
 }  // namespace
 
-bool ReadMovieInfo(V02Decode& decoder, const std::string& path, uint64_t riffLimit,
+bool ReadMovieInfo(V02Decode& decoder, const std::string& path, const ProbeSettings& settings,
                    MovieInfo& info, std::string& cause) {
   info = MovieInfo{};
   info.path = path;
@@ -150,25 +130,39 @@ bool ReadMovieInfo(V02Decode& decoder, const std::string& path, uint64_t riffLim
   }
   info.vd00 = decoder.IsV00();
   info.companion = decoder.HasCompanion();
-  info.width = decoder.Parameters().width;
-  info.height = decoder.Parameters().height;
-  info.frameCount = decoder.Parameters().frameCount;
-  info.rate = decoder.Parameters().rate;
-  info.scale = decoder.Parameters().scale;
-  info.framesPerChunk = decoder.Parameters().framesPerChunk;
-  info.soundRate = decoder.Parameters().soundRate;
-  AviShape shape;
-  shape.frameCount = decoder.Parameters().frameCount;
-  shape.framesPerChunk = decoder.Parameters().framesPerChunk;
-  shape.frameBytes = AviFrameBytes(decoder.Parameters().width, decoder.Parameters().height);
-  shape.soundBlockBytes = decoder.Parameters().soundBlockBytes;
-  info.aviBytes = PredictAviBytes(shape, riffLimit);
+  const MovieParameters& movie = decoder.Parameters();
+  info.width = movie.width;
+  info.height = movie.height;
+  info.frameCount = movie.frameCount;
+  info.rate = movie.rate;
+  info.scale = movie.scale;
+  info.framesPerChunk = movie.framesPerChunk;
+  info.soundRate = movie.soundRate;
+  info.soundBlockBytes = movie.soundBlockBytes;
   decoder.Close();
+  info.refusal = WriterRefusal(info, settings);
+  if (!info.refusal.empty()) {
+    cause = Format1(_("cannot be converted to %s"), settings.format) + ": " + info.refusal;
+    return false;
+  }
+  if (settings.format == "avi") {
+    AviShape shape;
+    shape.frameCount = info.frameCount;
+    shape.framesPerChunk = info.framesPerChunk;
+    shape.frameBytes = AviFrameBytes(info.width, info.height);
+    shape.soundBlockBytes = info.soundBlockBytes;
+    info.aviBytes = PredictAviBytes(shape, settings.riffLimit);
+    if (!info.aviBytes) {
+      cause = Format1(_("cannot be converted to %s"), settings.format) + ": " +
+              _("more data than the AVI file's RIFF lists can take");
+      return false;
+    }
+  }
   return true;
 }
 
 std::string InfoText(const MovieInfo& info) {
-  std::string text = info.path + "\n";
+  std::string text = ShownText(info.path) + "\n";
   auto line = [&text](const char* label, const std::string& value) {
     text += "  ";
     text += label;
@@ -188,8 +182,7 @@ std::string InfoText(const MovieInfo& info) {
   line(_("companion"), !info.vd00       ? _("not used by VD02")
                        : info.companion ? _("found")
                                         : _("none, the movie is silent"));
-  line(_("AVI size"), info.aviBytes ? std::to_string(*info.aviBytes) + " " + _("bytes")
-                                    : std::string(_("too large for an AVI file")));
+  if (info.aviBytes) line(_("AVI size"), std::to_string(*info.aviBytes) + " " + _("bytes"));
   return text;
 }
 
@@ -198,7 +191,7 @@ std::string InfoJson(const std::vector<InfoEntry>& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const MovieInfo& info = entries[i].info;
     text += i == 0 ? "\n  {" : ",\n  {";
-    text += "\"file\": " + JsonString(info.path);
+    text += JsonNameMembers("file", info.path);
     if (!entries[i].failure.empty()) {
       text += ", \"error\": " + JsonString(entries[i].failure) + "}";
       continue;
@@ -220,19 +213,25 @@ std::string InfoJson(const std::vector<InfoEntry>& entries) {
     field("frames_per_chunk", std::to_string(info.framesPerChunk));
     field("sound_rate", std::to_string(info.soundRate));
     field("companion", !info.vd00 ? "null" : info.companion ? "true" : "false");
-    field("avi_bytes", info.aviBytes ? std::to_string(*info.aviBytes) : "null");
+    if (info.aviBytes) field("avi_bytes", std::to_string(*info.aviBytes));
     text += "}";
   }
   text += entries.empty() ? "]\n" : "\n]\n";
   return text;
 }
 
-std::string CheckMovie(V02Decode& decoder, const std::string& path) {
+std::string CheckMovie(V02Decode& decoder, const std::string& path,
+                       const ProbeSettings& settings) {
   const MovieResult opened = decoder.Open(path);
   if (opened != kMovieOk) {
     const std::string cause = Cause(decoder, opened);
     decoder.Close();
     return std::string(_("does not open")) + ": " + cause;
+  }
+  const std::string refusal = settings.refusal ? settings.refusal(decoder.Parameters()) : "";
+  if (!refusal.empty()) {
+    decoder.Close();
+    return Format1(_("cannot be converted to %s"), settings.format) + ": " + gettext(refusal.c_str());
   }
   const uint32_t frames = decoder.Parameters().frameCount;
   uint32_t chunk = 0;
@@ -268,8 +267,9 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path) {
   return failure;
 }
 
-int RunInfo(const std::vector<std::string>& files, bool json, uint64_t riffLimit, FILE* out,
+int RunInfo(const std::vector<std::string>& files, const ProbeSettings& settings, FILE* out,
             FILE* err) {
+  const bool json = settings.json;
   V02Decode decoder;
   Report report(out);
   std::vector<InfoEntry> entries;
@@ -277,8 +277,8 @@ int RunInfo(const std::vector<std::string>& files, bool json, uint64_t riffLimit
   bool first = true;
   for (const std::string& path : files) {
     InfoEntry entry;
-    if (!ReadMovieInfo(decoder, path, riffLimit, entry.info, entry.failure)) {
-      std::fprintf(err, "porute2avi: %s: %s\n", path.c_str(), entry.failure.c_str());
+    if (!ReadMovieInfo(decoder, path, settings, entry.info, entry.failure)) {
+      std::fprintf(err, "porute2avi: %s: %s\n", ShownText(path).c_str(), entry.failure.c_str());
       status = 1;
     } else if (!json) {
       if (!first) report.Put("\n");
@@ -291,14 +291,15 @@ int RunInfo(const std::vector<std::string>& files, bool json, uint64_t riffLimit
   return report.End(err, status);
 }
 
-int RunCheck(const std::vector<std::string>& files, FILE* out, FILE* err) {
+int RunCheck(const std::vector<std::string>& files, const ProbeSettings& settings, FILE* out,
+             FILE* err) {
   V02Decode decoder;
   Report report(out);
   int status = 0;
   for (const std::string& path : files) {
-    const std::string failure = CheckMovie(decoder, path);
+    const std::string failure = CheckMovie(decoder, path, settings);
     if (!failure.empty()) status = 1;
-    report.Put(path + ": " + (failure.empty() ? std::string("ok") : failure) + "\n");
+    report.Put(ShownText(path) + ": " + (failure.empty() ? std::string("ok") : failure) + "\n");
     // Each verdict is seen as soon as it is known, not after the last movie.
     report.Flush();
   }

@@ -4,12 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include <filesystem>
+
+#include "avienc/AVIencode.h"
 #include "avifile/AviFileLimits.h"
 #include "batch/BatchDriver.h"
 #include "batch/Messages.h"
@@ -19,8 +25,10 @@
 #include "cli/InputList.h"
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
-#include "avifile/AviFileLimits.h"
+#include "cli/RunReport.h"
 #include "cli/ShownText.h"
+#include "batch/PathNames.h"
+#include "v02dec/V02Decode.h"
 
 #ifdef PORUTE_HAVE_FFMPEG
 #include <new>
@@ -76,6 +84,73 @@ std::string Format2(const char* format, const std::string& a, const std::string&
   return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
 }
 
+
+// What the writer of the format refuses of a movie, in its own words: the
+// same function its Open asks.
+std::string WriterRefusal(const std::string& format, const MovieEncoder::Shape& shape) {
+  if (format == "avi") {
+    const char* refusal = AviRefusal(shape);
+    return refusal != nullptr ? refusal : std::string();
+  }
+#ifdef PORUTE_HAVE_FFMPEG
+  return FfmpegMovieEncoder::Refusal(format == "mkv" ? FfmpegFormat::kMkv : FfmpegFormat::kMp4,
+                                     shape);
+#else
+  return {};
+#endif
+}
+
+// A named folder that gave no movie is said so; with subfolders that -r
+// would take, the line says how to take them.
+void ReportEmptyFolders(const InputList& inputs, bool recursive) {
+  for (const InputList::Empty& folder : inputs.empty) {
+    std::string line = ShownText(folder.path) + ": " + _("no movie in this folder");
+    if (folder.hasSubfolders && !recursive) {
+      line += std::string(" (") + _("it has subfolders; -r takes the movies in them") + ")";
+    }
+    std::fprintf(stderr, "porute2avi: %s\n", line.c_str());
+  }
+}
+
+int NoMovieFound() {
+  std::fprintf(stderr, "porute2avi: %s\n", _("no movie was found; nothing was done"));
+  return kExitError;
+}
+
+// The frames of each movie of the list, read from their headers, for a time
+// left reckoned by frames. A movie that does not open counts none.
+std::vector<uint32_t> FramesOf(const std::vector<std::string>& files) {
+  V02Decode decoder;
+  ProbeSettings headerOnly;
+  headerOnly.format.clear();
+  std::vector<uint32_t> frames;
+  frames.reserve(files.size());
+  for (const std::string& path : files) {
+    MovieInfo info;
+    std::string cause;
+    frames.push_back(ReadMovieInfo(decoder, path, headerOnly, info, cause) ? info.frameCount
+                                                                                  : 0);
+  }
+  return frames;
+}
+
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+// Replaces this process with the build of porute2avi that has FFmpeg's
+// libraries, at its place relative to this program; returns only when that
+// failed, with the errno, `program` naming what was tried.
+int BecomeFfmpegProgram(char* argv[], std::string& program) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self);
+  if (n <= 0) return errno;
+  if (static_cast<size_t>(n) == sizeof self) return ENAMETOOLONG;
+  program.assign(self, static_cast<size_t>(n));
+  program.erase(program.rfind('/') + 1);
+  program += PORUTE2AVI_FFMPEG_PROGRAM;
+  execv(program.c_str(), argv);
+  return errno;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -96,8 +171,16 @@ int main(int argc, char* argv[]) {
 
 #ifndef PORUTE_HAVE_FFMPEG
   if (line.format != "avi" || line.verify) {
+#ifdef PORUTE2AVI_FFMPEG_PROGRAM
+    std::string program = PORUTE2AVI_FFMPEG_PROGRAM;
+    const int error = BecomeFfmpegProgram(argv, program);
+    std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(program).c_str(),
+                 _("cannot run the program that writes Matroska and MP4"), std::strerror(error));
+    return kExitError;
+#else
     return UsageFailure(_("this porute2avi was built without FFmpeg's libraries: "
                           "it writes AVI files only and cannot --verify"));
+#endif
   }
 #endif
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
@@ -111,21 +194,30 @@ int main(int argc, char* argv[]) {
                    _("cannot read the folder"), std::strerror(folder.sysErrno));
       status = kExitError;
     }
-    const int probed = line.info ? RunInfo(movies.files, line.json, AviFileRiffLimit(), stdout, stderr)
-                                 : RunCheck(movies.files, stdout, stderr);
+    ReportEmptyFolders(movies, line.recursive);
+    if (movies.files.empty() && movies.unreadable.empty()) return NoMovieFound();
+    ProbeSettings settings;
+    settings.format = line.format;
+    const std::string format = line.format;
+    settings.refusal = [format](const MovieEncoder::Shape& shape) {
+      return WriterRefusal(format, shape);
+    };
+    settings.riffLimit = AviFileRiffLimit();
+    settings.json = line.json;
+    const int probed = line.info ? RunInfo(movies.files, settings, stdout, stderr)
+                                 : RunCheck(movies.files, settings, stdout, stderr);
     return probed != kExitOk ? probed : status;
   }
 
   // A missing output folder would fail only at the first file's output, after
   // the decoder had been opened; tell the user before anything is done.
   const std::string outputDir = WithoutTrailingSlashes(line.outputDir);
+  bool makeOutputDir = false;
   if (!outputDir.empty()) {
     struct stat info {};
-    if (stat(outputDir.c_str(), &info) != 0) {
-      return UsageFailure(
-          Format2(_("output folder '%s' does not exist"), ShownText(line.outputDir), {}));
-    }
-    if (!S_ISDIR(info.st_mode)) {
+    if (stat(outputDir.c_str(), &info) != 0 && errno == ENOENT) {
+      makeOutputDir = true;
+    } else if (!S_ISDIR(info.st_mode)) {
       return UsageFailure(
           Format2(_("output folder '%s' is not a folder"), ShownText(line.outputDir), {}));
     }
@@ -136,18 +228,84 @@ int main(int argc, char* argv[]) {
   // disk, instead of the signal ending the program with the file unfinished.
   signal(SIGXFSZ, SIG_IGN);
 
-  const InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
-  if (const auto collision = FindCollision(inputs, outputDir, OutputExtension(line.format))) {
+  InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
+  ReportEmptyFolders(inputs, line.recursive);
+  if (inputs.files.empty() && inputs.unreadable.empty()) return NoMovieFound();
+  const std::vector<OutputCollision> collisions =
+      FindCollisions(inputs, outputDir, OutputExtension(line.format));
+  if (!collisions.empty() && !line.host.keepGoing) {
+    const OutputCollision& collision = collisions.front();
     std::fprintf(stderr, "porute2avi: %s\n",
                  Format2(_("%s and %s would both write %s; nothing was converted"),
-                         ShownText(collision->firstInput), ShownText(collision->secondInput),
-                         ShownText(collision->output))
+                         ShownText(collision.firstInput), ShownText(collision.secondInput),
+                         ShownText(collision.output))
                      .c_str());
     return kExitUsage;
   }
 
   ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
-  BatchDriver driver(host);
+  RunReport::Settings reportSettings;
+  reportSettings.format = line.format;
+  reportSettings.crf = line.crf;
+  reportSettings.verify = line.verify;
+  RunReport report(line.reportPath, reportSettings);
+  ReportingHost reportingHost(host, report);
+  const bool reporting = !line.reportPath.empty();
+  if (reporting) {
+    for (size_t i = 0; i < inputs.files.size(); ++i) {
+      const std::string& folder =
+          !inputs.outputFolders[i].empty() ? inputs.outputFolders[i] : outputDir;
+      report.AddInput(inputs.files[i], OutputPath(folder, inputs.files[i], kNativePathStyle,
+                                                  OutputExtension(line.format)));
+    }
+  }
+  // With -k the movies that would write one output fail, each of them, and
+  // the rest are converted: which of them the user meant cannot be known.
+  if (!collisions.empty()) {
+    std::vector<bool> colliding(inputs.files.size(), false);
+    for (const OutputCollision& collision : collisions) {
+      for (size_t i = 0; i < inputs.files.size(); ++i) {
+        if (inputs.files[i] == collision.firstInput || inputs.files[i] == collision.secondInput) {
+          colliding[i] = true;
+        }
+      }
+    }
+    InputList kept;
+    kept.unreadable = inputs.unreadable;
+    for (size_t i = 0; i < inputs.files.size(); ++i) {
+      if (!colliding[i]) {
+        kept.files.push_back(inputs.files[i]);
+        kept.outputFolders.push_back(inputs.outputFolders[i]);
+        continue;
+      }
+      for (const OutputCollision& collision : collisions) {
+        if (collision.firstInput != inputs.files[i] && collision.secondInput != inputs.files[i]) {
+          continue;
+        }
+        const std::string text = Format2(_("another movie of the batch would also write %s"),
+                                         ShownText(collision.output), {});
+        host.ReportEarlyFailure(inputs.files[i], text);
+        report.FailedEarly(inputs.files[i], text);
+        break;
+      }
+    }
+    inputs = std::move(kept);
+  }
+  if (makeOutputDir) {
+    std::error_code error;
+    std::filesystem::create_directories(outputDir, error);
+    if (error) {
+      std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(outputDir).c_str(),
+                   _("cannot make the folder"), error.message().c_str());
+      return kExitError;
+    }
+    std::fprintf(stderr, "porute2avi: %s: %s\n", ShownText(outputDir).c_str(),
+                 _("the output folder did not exist and was made"));
+  }
+
+  if (!line.host.quiet && isatty(STDERR_FILENO) == 1) host.SetFramesPerFile(FramesOf(inputs.files));
+
+  BatchDriver driver(reporting ? static_cast<BatchHost&>(reportingHost) : host);
   driver.SetKeepGoing(line.host.keepGoing);
   InstallInterruptHandlers(driver);
 #ifdef PORUTE_HAVE_FFMPEG
@@ -166,17 +324,31 @@ int main(int argc, char* argv[]) {
     const bool lossless = line.format != "mp4";
     // A stop signal ends a verification between two frames, as it ends a
     // conversion; the file then counts as not verified.
-    driver.SetFileDoneHook([&host, lossless, &verifyInterrupted](const std::string& input,
-                                                                 const std::string& output) {
-      const VerifyReport report =
-          VerifyOutput(input, output, lossless, [] { return InterruptCount() != 0; });
-      verifyInterrupted = verifyInterrupted || report.aborted;
-      if (!report.ok) return report.problem;
-      host.ShowNote(ShownText(output) + ": " + DescribeVerified(report, lossless));
+    driver.SetFileDoneHook([&host, &report, lossless, &verifyInterrupted](
+                               const std::string& input, const std::string& finished,
+                               const std::string& output) {
+      const VerifyReport verified =
+          VerifyOutput(input, finished, lossless, [] { return InterruptCount() != 0; });
+      verifyInterrupted = verifyInterrupted || verified.aborted;
+      if (!verified.ok) {
+        report.Verified(input, false, verified.problem);
+        return verified.problem;
+      }
+      const std::string text = DescribeVerified(verified, lossless);
+      report.Verified(input, true, text);
+      report.Converted(input);
+      host.ShowNote(ShownText(output) + ": " + text);
       return std::string();
     });
   }
 #endif
+  if (!line.verify && reporting) {
+    driver.SetFileDoneHook([&report](const std::string& input, const std::string&,
+                                     const std::string&) {
+      report.Converted(input);
+      return std::string();
+    });
+  }
 
   for (const InputList::Unreadable& folder : inputs.unreadable) {
     host.ReportEarlyFailure(folder.path, folder.sysErrno);
@@ -195,6 +367,16 @@ int main(int argc, char* argv[]) {
   }
   driver.BtnStartClick();
   DetachInterruptHandlers();
-  if (verifyInterrupted) return 128 + (FirstInterruptSignal() != 0 ? FirstInterruptSignal() : SIGINT);
-  return host.ExitStatus();
+  int status = host.ExitStatus();
+  if (verifyInterrupted) status = 128 + (FirstInterruptSignal() != 0 ? FirstInterruptSignal() : SIGINT);
+  if (reporting) {
+    // An interrupted run is recorded too: the report says so.
+    const std::string failed = report.Write(InterruptCount() != 0);
+    if (!failed.empty()) {
+      std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(line.reportPath).c_str(),
+                   _("cannot write the report"), failed.c_str());
+      if (status == kExitOk) status = kExitError;
+    }
+  }
+  return status;
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +29,10 @@
 #include "mainform/MessageBoxes.h"
 #include "mainform/PreviewImage.h"
 #include "v02dec/V02Decode.h"
+
+#ifdef PORUTE_HAVE_FFMPEG
+#include "ffenc/FfmpegMovieEncoder.h"
+#endif
 
 TForm1* Form1 = nullptr;
 
@@ -83,6 +88,9 @@ constexpr DesignRect kLabel2{280, 192, 69, 12};
 constexpr DesignRect kInputSelBtn{264, 16, 97, 25};
 constexpr DesignRect kSaveDirBtn{264, 64, 97, 25};
 constexpr DesignRect kBtnStart{264, 120, 97, 41};
+// In the free space between 保存先... (to 89) and 変換開始 (from 120), in the
+// right column's left and width.
+constexpr DesignRect kFormatCombo{264, 94, 97, 22};
 constexpr DesignRect kProgressBar1{8, 216, 353, 17};
 
 void Place(QWidget* widget, const DesignRect& r) {
@@ -210,8 +218,21 @@ void TForm1::BuildLayout() {
   Label2 = MakeLabel(this, "Label2", QString::fromUtf8(CreditLine()));
   FitLabel(Label2, kLabel2);
 
+#ifdef PORUTE_HAVE_FFMPEG
+  FormatCombo = new QComboBox(this);
+  FormatCombo->setObjectName(QStringLiteral("FormatCombo"));
+  FormatCombo->addItems({QStringLiteral("AVI"), QStringLiteral("MKV"), QStringLiteral("MP4")});
+  Place(FormatCombo, kFormatCombo);
+  connect(FormatCombo, &QComboBox::currentIndexChanged, this, &TForm1::FormatComboChange);
+#endif
+
   setTabOrder(InputSelBtn, SaveDirBtn);
-  setTabOrder(SaveDirBtn, BtnStart);
+  if (FormatCombo != nullptr) {
+    setTabOrder(SaveDirBtn, FormatCombo);
+    setTabOrder(FormatCombo, BtnStart);
+  } else {
+    setTabOrder(SaveDirBtn, BtnStart);
+  }
   setTabOrder(BtnStart, ProgressBar1);
 
   // Our own dialogs rather than the desktop's: they behave alike on every
@@ -246,6 +267,21 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::BtnStartClick() { driver_.BtnStartClick(); }
+
+void TForm1::FormatComboChange([[maybe_unused]] int index) {
+#ifdef PORUTE_HAVE_FFMPEG
+  // The same encoder as the command line's -f mkv and -f mp4, with its
+  // default quality.
+  if (index == 1 || index == 2) {
+    const FfmpegFormat format = index == 1 ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
+    driver_.SetEncoderFactory([format] {
+      return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format));
+    });
+    return;
+  }
+  driver_.SetEncoderFactory(nullptr);
+#endif
+}
 
 void TForm1::InputSelBtnClick() {
   const int answer = OpenDialog1->exec();
@@ -326,6 +362,7 @@ void TForm1::SetRunning(bool running) {
   BtnStart->setText(QString::fromUtf8(running ? kCaptionAbort : kCaptionStart));
   InputSelBtn->setEnabled(!running);
   SaveDirBtn->setEnabled(!running);
+  if (FormatCombo != nullptr) FormatCombo->setEnabled(!running);
 }
 
 void TForm1::SetProgressMaximum(uint32_t maximum) { ProgressBar1->setMaximum(ClampToInt(maximum)); }

@@ -7,6 +7,7 @@
 #include "batch/BatchDriver.h"
 #include "batch/BatchHost.h"
 
+class QComboBox;
 class QFileDialog;
 class QFrame;
 class QLabel;
@@ -45,6 +46,9 @@ class TForm1 : public QWidget, public BatchHost {
   QLabel* FnameLbl = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
+  // The output format, "AVI", "MKV" or "MP4"; only in a build with FFmpeg's
+  // libraries (null otherwise). AVI at start; the choice lasts for the run.
+  QComboBox* FormatCombo = nullptr;
 
  private:
   BatchDriver driver_;
@@ -67,6 +71,8 @@ class TForm1 : public QWidget, public BatchHost {
   // The folder browser: the chosen folder, or empty when cancelled, becomes
   // SaveDir.
   void SaveDirBtnClick();
+  // The format list: the batches from now on write the chosen format.
+  void FormatComboChange(int index);
   // A close asked for: refused during a batch, after the abort question.
   void FormCloseQuery(bool& canClose);
   void FormClose();

@@ -22,7 +22,12 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   ""
   "The package holds porute2avi, the converter for the command line, and"
   "henkan-porute, its Qt window (変換ぽるて), with a desktop menu entry and the"
-  "two movie types, so that file managers offer it for .V02 and .V00 files.")
+  "two movie types, so that file managers offer it for .V02 and .V00 files."
+  ""
+  "Without converting, the movies play in every GStreamer player (GNOME Videos,"
+  "gst-play-1.0, any application built on playbin) through the package's"
+  "GStreamer plugin, and file managers show their pictures through its"
+  "thumbnailer.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})

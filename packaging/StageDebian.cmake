@@ -50,10 +50,11 @@ foreach(page ${pages})
   endif()
 endforeach()
 
-# Files read by everyone, written by root alone; directories likewise.
+# Files read by everyone, written by root alone; directories and programs
+# (bin/ and the partner program in libexec/porute/) run by everyone too.
 file(GLOB_RECURSE staged LIST_DIRECTORIES true "${stage}/*")
 foreach(path ${staged})
-  if(IS_DIRECTORY "${path}" OR path MATCHES "/bin/[^/]+$")
+  if(IS_DIRECTORY "${path}" OR path MATCHES "/(bin|libexec/porute)/[^/]+$")
     file(CHMOD "${path}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                      WORLD_READ WORLD_EXECUTE)
   else()

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "v02dec/ByteReader.h"
+#include "v02dec/CompanionNames.h"
 #include "v02dec/ReadAhead.h"
 
 namespace {
@@ -62,26 +63,6 @@ std::string UpperExtension(const std::string& path) {
   return extension;
 }
 
-// The companion sound file: the movie's path with its extension replaced by
-// ".snd". The movies come from a file system that ignores letter case, where
-// "A.V00" finds "A.SND"; here every case of "snd" is tried, ".snd" first and
-// ".SND" second. Empty when none exists.
-std::string FindCompanion(const std::string& moviePath) {
-  size_t dot = ExtensionDot(moviePath);
-  std::string stem = moviePath.substr(0, dot == std::string::npos ? moviePath.size() : dot);
-  for (unsigned upperMask : {0u, 7u, 1u, 2u, 3u, 4u, 5u, 6u}) {
-    std::string candidate = stem + ".snd";
-    for (unsigned letter = 0; letter < 3; ++letter) {
-      if (upperMask & (1u << letter)) {
-        char& c = candidate[candidate.size() - 3 + letter];
-        c = static_cast<char>(c - 'a' + 'A');
-      }
-    }
-    if (RawFile::Exists(candidate)) return candidate;
-  }
-  return std::string();
-}
-
 // Sizes come from file fields, so they are formed in 64 bits and tested
 // before anything is obtained: no more than `limit` in all, counting the
 // frame bitmaps too. *total receives the sum.
@@ -103,6 +84,15 @@ bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
 }
 
 }  // namespace
+
+// The companion sound file, under the first of its names that exists; empty
+// when none does.
+std::string FindCompanion(const std::string& moviePath) {
+  for (std::string& candidate : CompanionNames(moviePath)) {
+    if (RawFile::Exists(candidate)) return std::move(candidate);
+  }
+  return std::string();
+}
 
 V02Decode::V02Decode() = default;
 

@@ -15,6 +15,11 @@
 
 class ByteReader;
 
+// The companion sound file of a VD00 movie: the movie's path with its
+// extension replaced by ".snd", in whichever letter case exists. Empty when
+// none exists.
+std::string FindCompanion(const std::string& moviePath);
+
 // Reads one VD02 (".V02") or VD00 (".V00" with an optional ".snd") movie at a
 // time and delivers it chunk by chunk as 24-bit frame bitmaps and a block of
 // 16-bit sound. Every buffer is obtained at Open and reused until Close.

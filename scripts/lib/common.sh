@@ -10,12 +10,24 @@ PORUTE_BUILD_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   nettle-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpng-dev
   fonts-ipafont-gothic fonts-noto-cjk
 )
 PORUTE_TEST_PACKAGES=(
-  ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  ffmpeg mediainfo gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
+  gstreamer1.0-plugins-good
   gstreamer1.0-libav xvfb xauth openbox xdotool wmctrl x11-utils time
-  desktop-file-utils shared-mime-info debootstrap locales mandoc
+  desktop-file-utils shared-mime-info debootstrap locales mandoc python3
+)
+# The Windows build (scripts/windows): mingw-w64 with the posix thread model,
+# Wine to run what it builds, NSIS for the installer, and what cross-building
+# x264 and FFmpeg's libraries from Debian's source packages takes.
+PORUTE_WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev mingw-w64-tools
+  wine wine64 nsis
+  nasm dpkg-dev make pkg-config xz-utils util-linux
+  xvfb xauth
 )
 # Making and checking the Debian package (scripts/package).
 PORUTE_PACKAGE_PACKAGES=(

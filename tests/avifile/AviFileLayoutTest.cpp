@@ -244,8 +244,7 @@ TEST(AviFileLayout, StreamHeaderFieldsKeepTheirPlaces) {
   }
   const Bytes file = ReadFileBytes(path);
   std::vector<RiffNode> top;
-  std::string error;
-  ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+  ASSERT_TRUE(ParsesAsRiff(file, &top));
   const RiffNode* strl = top[0].Find("hdrl")->Find("strl");
   ASSERT_NE(strl, nullptr);
   Le strh;
@@ -298,8 +297,7 @@ TEST(AviFileLayout, FirstChunkStartsOn2048ByteBoundary) {
     }
     const Bytes file = ReadFileBytes(path);
     std::vector<RiffNode> top;
-    std::string error;
-    ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+    ASSERT_TRUE(ParsesAsRiff(file, &top));
     ASSERT_EQ(top.size(), 1u);
     const RiffNode* movi = top[0].Find("movi");
     ASSERT_NE(movi, nullptr);
@@ -395,7 +393,7 @@ TEST(AviFileLayout, OpenDmlIndexesAreLaidOutByteForByte) {
 // for several limits: every RIFF keeps to the limit and the indexes agree
 // with the chunks they point at.
 TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
-  if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffmpeg");
   const uint64_t limits[] = {12000, 30000, 65536};
   for (uint64_t riffLimit : limits) {
     SCOPED_TRACE("limit " + std::to_string(riffLimit));
@@ -425,8 +423,7 @@ TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
     }
     const Bytes file = ReadFileBytes(path);
     std::vector<RiffNode> top;
-    std::string error;
-    ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+    ASSERT_TRUE(ParsesAsRiff(file, &top));
     ASSERT_GT(top.size(), 1u);
     EXPECT_EQ(top[0].listType, Fcc("AVI "));
     uint32_t videoChunks = 0;
@@ -485,7 +482,7 @@ TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
 // When the super index has no entry left, the last RIFF grows past the limit
 // instead of refusing the movie: nothing is lost.
 TEST(AviFileLayout, FullSuperIndexLetsTheLastRiffGrow) {
-  if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffmpeg");
   RiffLimitGuard limit(1);  // one chunk per RIFF
   TempDir dir;
   const std::string path = dir.Path("many.avi");
@@ -505,8 +502,7 @@ TEST(AviFileLayout, FullSuperIndexLetsTheLastRiffGrow) {
   }
   const Bytes file = ReadFileBytes(path);
   std::vector<RiffNode> top;
-  std::string error;
-  ASSERT_TRUE(ParseRiff(file, &top, &error)) << error;
+  ASSERT_TRUE(ParsesAsRiff(file, &top));
   ASSERT_EQ(top.size(), 256u);
   EXPECT_EQ(top.back().Find("movi")->FindAll("00db").size(), frames - 255);
   const Decoded v = DecodeWithFfmpeg(path, 'v');

@@ -1,5 +1,7 @@
 #include "tests/avifile/AviTestSupport.h"
 
+#include "tests/batch/TestSupport.h"
+
 #include "tools/moviewriter/Bytes.h"
 
 #include <signal.h>
@@ -177,6 +179,12 @@ bool ParseRiff(const Bytes& file, std::vector<RiffNode>* top, std::string* error
   return true;
 }
 
+::testing::AssertionResult ParsesAsRiff(const Bytes& file, std::vector<RiffNode>* top) {
+  std::string error;
+  if (ParseRiff(file, top, &error)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << error;
+}
+
 Bytes ChunkData(const Bytes& file, const RiffNode& node) {
   const uint64_t begin = node.DataOffset();
   const uint64_t end = node.offset + 8 + node.size;
@@ -214,46 +222,13 @@ Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height) {
   return out;
 }
 
-int RunCommand(const std::string& command, Bytes* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  Bytes collected;
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    collected.insert(collected.end(), buffer, buffer + got);
-  }
-  const int status = pclose(pipe);
-  if (output != nullptr) *output = std::move(collected);
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-bool HaveProgram(const std::string& name) {
-  return RunCommand("command -v " + name + " >/dev/null 2>&1", nullptr) == 0;
-}
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
 ProbeResult Probe(const std::string& path) {
   ProbeResult result;
-  Bytes out;
-  const int status = RunCommand(
-      "ffprobe -v error -show_streams -show_format -of default=noprint_wrappers=0 " +
-          ShellQuote(path) + " 2>/dev/null",
-      &out);
-  if (status != 0) return result;
-  std::string text(out.begin(), out.end());
+  const porute_test::RunResult run = porute_test::Run(
+      {"ffprobe", "-v", "error", "-show_streams", "-show_format", "-of",
+       "default=noprint_wrappers=0", path});
+  if (run.exitCode != 0) return result;
+  const std::string& text = run.out;
   std::map<std::string, std::string>* current = nullptr;
   size_t start = 0;
   while (start < text.size()) {
@@ -278,34 +253,31 @@ ProbeResult Probe(const std::string& path) {
 }
 
 Decoded DecodeWithFfmpeg(const std::string& path, char stream) {
-  Decoded decoded;
-  const std::string errors = path + (stream == 'v' ? ".v.err" : ".a.err");
-  const std::string format =
-      stream == 'v' ? "-map 0:v:0 -f rawvideo -pix_fmt bgr24" : "-map 0:a:0 -f s16le";
+  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", path};
   // -xerror turns every error ffmpeg notices into a failure.
-  const int status = RunCommand("ffmpeg -nostdin -v error -xerror -i " + ShellQuote(path) + " " +
-                                    format + " - 2>" + ShellQuote(errors),
-                                &decoded.data);
-  const Bytes message = ReadFileBytes(errors);
-  decoded.errors.assign(message.begin(), message.end());
-  std::remove(errors.c_str());
-  decoded.ok = status == 0 && decoded.errors.empty();
+  if (stream == 'v') {
+    argv.insert(argv.end(), {"-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+  } else {
+    argv.insert(argv.end(), {"-map", "0:a:0", "-f", "s16le", "-"});
+  }
+  const porute_test::RunResult run = porute_test::Run(argv);
+  Decoded decoded;
+  decoded.data.assign(run.out.begin(), run.out.end());
+  decoded.errors = run.err;
+  decoded.ok = run.exitCode == 0 && decoded.errors.empty();
   return decoded;
 }
 
 Decoded DemuxWithGstreamer(const std::string& path, char stream) {
-  Decoded decoded;
   const std::string out = path + (stream == 'v' ? ".gst.v" : ".gst.a");
-  const std::string pad = stream == 'v' ? "d.video_0" : "d.audio_0";
-  Bytes messages;
-  const int status = RunCommand("gst-launch-1.0 -q filesrc location=" + ShellQuote(path) +
-                                    " ! avidemux name=d " + pad + " ! filesink location=" +
-                                    ShellQuote(out) + " 2>&1",
-                                &messages);
-  decoded.errors.assign(messages.begin(), messages.end());
+  const porute_test::RunResult run = porute_test::Run(
+      {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!", "avidemux", "name=d",
+       stream == 'v' ? "d.video_0" : "d.audio_0", "!", "filesink", "location=" + out});
+  Decoded decoded;
+  decoded.errors = run.out + run.err;
   decoded.data = ReadFileBytes(out);
   std::remove(out.c_str());
-  decoded.ok = status == 0;
+  decoded.ok = run.exitCode == 0;
   return decoded;
 }
 
@@ -337,13 +309,9 @@ int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body) {
 }
 
 std::string MediaInfo(const std::string& path, const std::string& inform) {
-  Bytes out;
-  if (RunCommand("mediainfo " + ShellQuote("--Inform=" + inform) + " " + ShellQuote(path) +
-                     " 2>/dev/null",
-                 &out) != 0) {
-    return {};
-  }
-  std::string text(out.begin(), out.end());
+  const porute_test::RunResult run = porute_test::Run({"mediainfo", "--Inform=" + inform, path});
+  if (run.exitCode != 0) return {};
+  std::string text = run.out;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
   }

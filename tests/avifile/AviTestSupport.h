@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 
 namespace avitest {
@@ -72,6 +73,8 @@ struct RiffNode {
 // its parent or a list is too short, or bytes are left over. A 'movi' list's
 // chunks are children too.
 bool ParseRiff(const Bytes& file, std::vector<RiffNode>* top, std::string* error);
+// The same as an assertion that gives the reason.
+::testing::AssertionResult ParsesAsRiff(const Bytes& file, std::vector<RiffNode>* top);
 
 // The bytes of a chunk's data (without its 8-byte header), or of a list's
 // content after its type.
@@ -85,12 +88,6 @@ Bytes SoundPattern(size_t bytes, uint32_t index);
 // Bottom-up 24-bit rows padded to 4 bytes, as the frame bitmap holds them,
 // turned into top-down rows without padding, as ffmpeg's bgr24 output has them.
 Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height);
-
-// Runs a shell command; returns its exit status (-1 if it could not run) and
-// its standard output.
-int RunCommand(const std::string& command, Bytes* output);
-bool HaveProgram(const std::string& name);
-std::string ShellQuote(const std::string& text);
 
 // ffprobe's view of every stream: key=value pairs of -show_streams, plus the
 // format's entries under "format.<key>" in element 0's neighbour map.

@@ -146,6 +146,10 @@ ExpectedMovie WriteV00(const std::string& path, uint32_t frames, bool withSound 
 
 std::vector<std::string> Log(std::initializer_list<std::string> entries) { return entries; }
 
+size_t TemporaryFilesIn(const std::string& folder) {
+  return porute_test::TemporaryFilesIn(folder).size();
+}
+
 class BatchDriverTest : public testing::Test {
  public:
   BatchDriverTest() { host.driver = &driver; }
@@ -168,7 +172,7 @@ class BatchDriverTest : public testing::Test {
   // The output's video and sound, read back by ffmpeg, against the movie.
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
-    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
     Bytes video;
     Bytes sound;
     ASSERT_TRUE(porute_test::DecodeVideoBgr24(aviPath, video)) << aviPath;
@@ -228,7 +232,7 @@ TEST_F(BatchDriverTest, ZeroFramesMakeAnEmptyFileAndTheBatchGoesOn) {
   EXPECT_EQ(host.log, Log({"running", "max 200", "pos 0", "name z.V00", "name b.V00", "frame",
                            "pos 200", "pump", "idle", "pos 0"}));
   EXPECT_EQ(driver.LastSummary().converted, 2u);
-  if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
   const porute_test::Probe probe = porute_test::ProbeFile(In("z.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_EQ(probe.streams.size(), 2u);
@@ -337,8 +341,12 @@ TEST_F(BatchDriverTest, AbortTakesEffectAfterTheCurrentChunk) {
   EXPECT_EQ(driver.Busy, 0);
   EXPECT_EQ(driver.AbortRequested, 0);
   EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
-  // The aborted file holds its two chunks and is readable.
-  ExpectConverted(In("a.avi"), movie, 16, 2);
+  // The aborted file holds its two chunks, is readable, and goes by its
+  // partial name: the final name is only ever a whole conversion.
+  EXPECT_EQ(driver.LastSummary().abortedOutput, In("a.partial.avi"));
+  EXPECT_EQ(driver.LastSummary().abortedFrames, 16u);
+  EXPECT_FALSE(porute_test::FileExists(In("a.avi")));
+  ExpectConverted(In("a.partial.avi"), movie, 16, 2);
 }
 
 struct ErrorCase {
@@ -346,7 +354,8 @@ struct ErrorCase {
   // Prepares the first input (or the folder) and returns its path.
   std::function<std::string(BatchDriverTest&, const std::string& dir)> prepare;
   std::function<std::string(const std::string& dir)> message;
-  bool outputLeft;
+  bool outputLeft;           // first.avi exists afterwards
+  bool partialLeft = false;  // first.partial.avi does
 };
 
 class BatchDriverErrors : public BatchDriverTest,
@@ -374,6 +383,8 @@ TEST_P(BatchDriverErrors, StopTheBatchWithTheirMessageAndLeaveItIdle) {
   EXPECT_EQ(driver.Busy, 0);
   EXPECT_FALSE(porute_test::FileExists(In("next.avi"))) << "the batch went on";
   EXPECT_EQ(porute_test::FileExists(In("first.avi")), c.outputLeft);
+  EXPECT_EQ(porute_test::FileExists(In("first.partial.avi")), c.partialLeft);
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
 }
 
 std::string Quoted(const std::string& path, const char* text) { return PathMessage(path, text); }
@@ -427,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(
                     return d + "/first.V00";
                   },
                   [](const std::string& d) { return Quoted(d + "/first.V00", kTextReadFailed); },
-                  true},
+                  false, true},
         ErrorCase{"OutputFolderMissing",
                   [](BatchDriverTest& test, const std::string& d) {
                     WriteV00(d + "/first.V00", 2, false);
@@ -455,6 +466,7 @@ struct AliasCase {
   const char* label;
   bool toCompanion;
   bool hardLink;
+  bool ofAnotherMovie = false;  // of the batch's other movie, not the one in hand
 };
 
 class OutputAlias : public BatchDriverTest, public testing::WithParamInterface<AliasCase> {};
@@ -465,11 +477,15 @@ TEST_P(OutputAlias, IsRefusedAndLeavesTheInputsAlone) {
   const std::string companion = moviewriter::CompanionPath(In("m.V00"));
   const std::string movieBefore = porute_test::ReadText(In("m.V00"));
   const std::string soundBefore = porute_test::ReadText(companion);
-  const std::string target = c.toCompanion ? companion : In("m.V00");
+  WriteV00(In("next.V00"), 1);
+  const std::string nextCompanion = moviewriter::CompanionPath(In("next.V00"));
+  const std::string nextBefore = porute_test::ReadText(In("next.V00"));
+  const std::string nextSoundBefore = porute_test::ReadText(nextCompanion);
+  const std::string target = c.ofAnotherMovie ? (c.toCompanion ? nextCompanion : In("next.V00"))
+                                              : (c.toCompanion ? companion : In("m.V00"));
   ASSERT_EQ(c.hardLink ? link(target.c_str(), In("m.avi").c_str())
                        : symlink(target.c_str(), In("m.avi").c_str()),
             0);
-  WriteV00(In("next.V00"), 1, false);
   driver.FileList = {In("m.V00"), In("next.V00")};
   driver.SetKeepGoing(true);
   driver.BtnStartClick();
@@ -479,6 +495,8 @@ TEST_P(OutputAlias, IsRefusedAndLeavesTheInputsAlone) {
   EXPECT_EQ(DesignedMessage(host.failures[0]), PathMessage(In("m.avi"), kTextOpenFailed));
   EXPECT_EQ(porute_test::ReadText(In("m.V00")), movieBefore);
   EXPECT_EQ(porute_test::ReadText(companion), soundBefore);
+  EXPECT_EQ(porute_test::ReadText(In("next.V00")), nextBefore);
+  EXPECT_EQ(porute_test::ReadText(nextCompanion), nextSoundBefore);
   EXPECT_TRUE(porute_test::FileExists(In("next.avi")));
 }
 
@@ -486,51 +504,161 @@ INSTANTIATE_TEST_SUITE_P(Table, OutputAlias,
                          testing::Values(AliasCase{"SymlinkToMovie", false, false},
                                          AliasCase{"HardLinkToMovie", false, true},
                                          AliasCase{"SymlinkToSound", true, false},
-                                         AliasCase{"HardLinkToSound", true, true}),
+                                         AliasCase{"HardLinkToSound", true, true},
+                                         AliasCase{"SymlinkToAnotherMovie", false, false, true},
+                                         AliasCase{"HardLinkToAnotherSound", true, true, true}),
                          [](const testing::TestParamInfo<AliasCase>& p) {
                            return std::string(p.param.label);
                          });
 
-// The real AVI writer behind an output that someone else creates after the
-// driver looked and before it opens: the writer creates exclusively, so it
-// finds the newcomer and reports it instead of replacing it.
-class AppearingOutputEncoder : public MovieEncoder {
+// The real AVI writer behind test-made trouble: a file that appears under
+// the final name while the movie is converted, or a failure of one call.
+class TroubledEncoder : public MovieEncoder {
  public:
+  enum class Fault { kNone, kOpenFails, kOpenRefused, kThirdFrameFails, kCloseFails };
+  TroubledEncoder(Fault fault, std::string appearing) : fault_(fault), appearing_(std::move(appearing)) {}
   const char* Extension() const override { return ".avi"; }
   OpenResult Open(const char* path, const Shape& shape, bool mayReplace) override {
-    if (!appeared_) {
-      appeared_ = true;
-      porute_test::WriteText(path, "appeared");
-    }
-    struct stat info {};
-    if (!mayReplace && lstat(path, &info) == 0) return OpenResult::kExists;
-    return inner_.Open(path, shape, mayReplace);
+    if (!appearing_.empty()) porute_test::WriteText(appearing_, "appeared");
+    appearing_.clear();
+    if (fault_ == Fault::kOpenRefused) return OpenResult::kRefused;
+    const OpenResult result = inner_.Open(path, shape, mayReplace);
+    return fault_ == Fault::kOpenFails ? OpenResult::kFailed : result;
   }
-  int WriteVideo(const void* pixels) override { return inner_.WriteVideo(pixels); }
+  int WriteVideo(const void* pixels) override {
+    if (fault_ == Fault::kThirdFrameFails && ++frames_ == 3) return 1;
+    return inner_.WriteVideo(pixels);
+  }
   int WriteAudio(const void* block) override { return inner_.WriteAudio(block); }
-  int Close() override { return inner_.Close(); }
-  std::string FailureCause() const override { return inner_.FailureCause(); }
+  int Close() override { return inner_.Close() | (fault_ == Fault::kCloseFails ? 1 : 0); }
+  // A full disk while finishing takes the last frame.
+  int64_t FramesKept() const override {
+    return fault_ == Fault::kCloseFails ? inner_.FramesKept() - 1 : inner_.FramesKept();
+  }
+  std::string FailureCause() const override { return "test fault"; }
 
  private:
   AviMovieEncoder inner_;
-  bool appeared_ = false;
+  Fault fault_;
+  std::string appearing_;
+  int frames_ = 0;
 };
 
-TEST_F(BatchDriverTest, OutputAppearingAfterTheCheckIsAskedAbout) {
+TEST_F(BatchDriverTest, OutputAppearingDuringTheConversionIsAskedAbout) {
   WriteV00(In("a.V00"), 2, false);
   driver.FileList = {In("a.V00")};
-  driver.SetEncoderFactory([] { return std::make_unique<AppearingOutputEncoder>(); });
+  const std::string appearing = In("a.avi");
+  driver.SetEncoderFactory([appearing] {
+    return std::make_unique<TroubledEncoder>(TroubledEncoder::Fault::kNone, appearing);
+  });
   host.overwriteAnswers = {OverwriteAnswer::kNo};
   driver.BtnStartClick();
-  EXPECT_EQ(host.log, Log({"running", "max 100", "pos 0", "ask " + In("a.avi"), "idle", "pos 0"}));
+  EXPECT_EQ(host.log, Log({"running", "max 100", "pos 0", "name a.V00", "frame", "pos 100",
+                           "pump", "ask " + In("a.avi"), "idle", "pos 0"}));
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "appeared");
   EXPECT_EQ(driver.LastSummary().skipped, 1u);
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
 
-  std::remove(In("a.avi").c_str());
-  host.overwriteAnswers = {OverwriteAnswer::kYes};
+  host.overwriteAnswers = {OverwriteAnswer::kYes, OverwriteAnswer::kYes};
   driver.BtnStartClick();
   EXPECT_NE(porute_test::ReadText(In("a.avi")), "appeared");
   EXPECT_EQ(driver.LastSummary().converted, 1u);
+}
+
+// Whatever stops a conversion, an earlier output of the name (replacing it
+// was agreed to) stays as it was; what was written is kept, readable, under
+// the partial name with its true frame count, and no temporary file is left.
+struct StopCase {
+  const char* label;
+  TroubledEncoder::Fault fault;
+  bool abortAfterFirstChunk;
+  BatchFailure::Kind kind;
+  int partialFrames;  // -1: no partial file
+};
+
+class ConversionStops : public BatchDriverTest, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(ConversionStops, KeepTheOldOutputAndThePartialFrames) {
+  const StopCase& c = GetParam();
+  const ExpectedMovie movie = WriteV00(In("a.V00"), 20);
+  porute_test::WriteText(In("a.avi"), "old");
+  driver.FileList = {In("a.V00")};
+  driver.SetEncoderFactory(
+      [&c] { return std::make_unique<TroubledEncoder>(c.fault, std::string()); });
+  host.overwriteAnswers = {OverwriteAnswer::kYes};
+  if (c.abortAfterFirstChunk) host.onPump = [&](int) { driver.RequestAbort(); };
+  driver.BtnStartClick();
+
+  EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  const std::string partial = In("a.partial.avi");
+  EXPECT_EQ(porute_test::FileExists(partial), c.partialFrames >= 0);
+  if (c.abortAfterFirstChunk) {
+    EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kAborted);
+    EXPECT_EQ(driver.LastSummary().abortedOutput, partial);
+    EXPECT_EQ(driver.LastSummary().abortedFrames, static_cast<uint32_t>(c.partialFrames));
+  } else {
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_EQ(host.failures[0].kind, c.kind);
+    EXPECT_EQ(host.failures[0].path, In("a.avi"));
+    EXPECT_EQ(host.failures[0].outputPath, c.partialFrames >= 0 ? partial : std::string());
+    if (c.partialFrames >= 0) {
+      EXPECT_EQ(host.failures[0].framesWritten, static_cast<uint32_t>(c.partialFrames));
+    }
+  }
+  if (c.partialFrames < 0) return;
+  PORUTE_NEED_PROGRAMS("ffprobe");
+  const porute_test::Probe probe = porute_test::ProbeFile(partial);
+  ASSERT_TRUE(probe.ok) << probe.error;
+  ASSERT_FALSE(probe.streams.empty());
+  // The partial file holds at least what the message says.
+  EXPECT_GE(probe.streams[0].readFrames, c.partialFrames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConversionStops,
+    testing::Values(
+        StopCase{"OpenFails", TroubledEncoder::Fault::kOpenFails, false,
+                 BatchFailure::Kind::kOpenOutput, -1},
+        StopCase{"OpenRefused", TroubledEncoder::Fault::kOpenRefused, false,
+                 BatchFailure::Kind::kRefusedByEncoder, -1},
+        StopCase{"WriteFails", TroubledEncoder::Fault::kThirdFrameFails, false,
+                 BatchFailure::Kind::kWriteOutput, 2},
+        StopCase{"CloseFailsAndLosesAFrame", TroubledEncoder::Fault::kCloseFails, false,
+                 BatchFailure::Kind::kWriteOutput, 19},
+        StopCase{"Abort", TroubledEncoder::Fault::kNone, true, BatchFailure::Kind::kOpenInput,
+                 8}),
+    [](const testing::TestParamInfo<StopCase>& p) { return std::string(p.param.label); });
+
+TEST_F(BatchDriverTest, PartialNameOfAnotherMoviesOutputIsLeftAlone) {
+  WriteV00(In("a.partial.V00"), 2, false);
+  WriteV00(In("a.V00"), 20, false);
+  truncate(In("a.V00").c_str(), 256 + 12 * 256 + 100);
+  driver.FileList = {In("a.partial.V00"), In("a.V00")};
+  driver.SetKeepGoing(true);
+  driver.BtnStartClick();
+  ASSERT_EQ(host.failures.size(), 1u);
+  // The cut-short file keeps its temporary name, and says so.
+  EXPECT_NE(host.failures[0].outputPath, In("a.partial.avi"));
+  EXPECT_EQ(porute_test::TemporaryFilesIn(dir.Path()), std::vector{host.failures[0].outputPath});
+  PORUTE_NEED_PROGRAMS("ffprobe");
+  const porute_test::Probe probe = porute_test::ProbeFile(In("a.partial.avi"));
+  ASSERT_TRUE(probe.ok) << probe.error;
+  EXPECT_EQ(probe.streams[0].readFrames, 2);
+}
+
+TEST_F(BatchDriverTest, WholeConversionClearsWhatEarlierRunsLeft) {
+  WriteV00(In("a.V00"), 2, false);
+  porute_test::WriteText(In("a.partial.avi"), "cut short");
+  porute_test::WriteText(In(".a.avi.porute-k1ll3d.tmp"), "killed");
+  porute_test::WriteText(In(".b.avi.porute-k1ll3d.tmp"), "another output's");
+  driver.FileList = {In("a.V00")};
+  driver.BtnStartClick();
+  EXPECT_EQ(driver.LastSummary().converted, 1u);
+  EXPECT_TRUE(porute_test::FileExists(In("a.avi")));
+  EXPECT_FALSE(porute_test::FileExists(In("a.partial.avi")));
+  EXPECT_FALSE(porute_test::FileExists(In(".a.avi.porute-k1ll3d.tmp")));
+  EXPECT_EQ(porute_test::ReadText(In(".b.avi.porute-k1ll3d.tmp")), "another output's");
 }
 
 TEST_F(BatchDriverTest, AbortRequestedWithTheLastChunkLeavesTheBatchCompleted) {
@@ -574,7 +702,10 @@ TEST_F(BatchDriverTest, WriteFailureNamesTheOutputAndKeepsWhatWasWritten) {
   ASSERT_GE(host.log.size(), 3u);
   EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("big.avi"), kTextWriteFailed));
   EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kStoppedByError);
-  EXPECT_TRUE(porute_test::FileExists(In("big.avi")));
+  ASSERT_EQ(host.failures.size(), 1u);
+  EXPECT_EQ(host.failures[0].outputPath, In("big.partial.avi"));
+  EXPECT_TRUE(porute_test::FileExists(In("big.partial.avi")));
+  EXPECT_FALSE(porute_test::FileExists(In("big.avi")));
   EXPECT_FALSE(porute_test::FileExists(In("next.avi")));
 }
 
@@ -592,7 +723,7 @@ TEST_F(BatchDriverTest, FailedSoundWriteStopsTheBatchLikeAFailedFrame) {
                            "pos 0"}));
   EXPECT_EQ(driver.LastSummary().outcome, BatchSummary::Outcome::kStoppedByError);
   // The frames that were written stay readable.
-  const porute_test::Probe probe = porute_test::ProbeFile(In("quiet.avi"));
+  const porute_test::Probe probe = porute_test::ProbeFile(In("quiet.partial.avi"));
   ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_FALSE(probe.streams.empty());
   EXPECT_EQ(probe.streams[0].readFrames, 8);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/common/CaseNames.h"
+
 namespace {
 
 struct PathCase {
@@ -13,6 +15,10 @@ struct PathCase {
   const char* fileName;
   const char* outputPath;
 };
+
+const auto kPathCaseName = porute_test::ByIndexAnd([](const PathCase& c) {
+  return std::string(c.input) + (*c.saveDir != '\0' ? std::string(" into ") + c.saveDir : "");
+});
 
 class PosixPaths : public testing::TestWithParam<PathCase> {};
 
@@ -48,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"x/a.avi", "", "x", "a.avi", "x/a.avi"},
         // UTF-8 names pass through as bytes.
         PathCase{"動画/表示.V02", "", "動画", "表示.V02", "動画/表示.avi"},
-        PathCase{"dir/", "", "dir", "", "dir/.avi"}));
+        PathCase{"dir/", "", "dir", "", "dir/.avi"}),
+    kPathCaseName);
 
 class WindowsPaths : public testing::TestWithParam<PathCase> {};
 
@@ -75,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"C:\\d\\\x95\x5C.V02", "", "C:\\d", "\x95\x5C.V02", "C:\\d\\\x95\x5C.avi"},
         PathCase{"\x83\x5C\x83\x5C.V00", "", "", "\x83\x5C\x83\x5C.V00", "\x83\x5C\x83\x5C.avi"},
         // "/" is no separator there.
-        PathCase{"C:\\a/b.V02", "", "C:\\", "a/b.V02", "C:\\\\a/b.avi"}));
+        PathCase{"C:\\a/b.V02", "", "C:\\", "a/b.V02", "C:\\\\a/b.avi"}),
+    kPathCaseName);
 
 TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(LastSeparator("a\\b/c", PathStyle::kPosix), 3u);
@@ -86,6 +94,39 @@ TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(LastSeparator("\\\x95", PathStyle::kWindows), 0u);
   EXPECT_EQ(JoinSeparator(PathStyle::kPosix), '/');
   EXPECT_EQ(JoinSeparator(PathStyle::kWindows), '\\');
+}
+
+TEST(PathNames, PartialAndTemporaryNamesOfAnOutput) {
+  EXPECT_EQ(PartialPath("out/a.b.avi", PathStyle::kPosix), "out/a.b.partial.avi");
+  EXPECT_EQ(PartialPath("v.1/.mkv", PathStyle::kPosix), "v.1/.partial.mkv");
+  EXPECT_EQ(PartialPath("C:\\m\\a.mp4", PathStyle::kWindows), "C:\\m\\a.partial.mp4");
+  EXPECT_EQ(TemporaryPath("out/a.avi", "x1y2z3", PathStyle::kPosix),
+            "out/.a.avi.porute-x1y2z3.tmp");
+  EXPECT_EQ(TemporaryPath("a.avi", "x1y2z3", PathStyle::kPosix), ".a.avi.porute-x1y2z3.tmp");
+  EXPECT_TRUE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp", "a.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp", "b.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".aa.avi.porute-x1y2z3.tmp", "a.avi"));
+  EXPECT_FALSE(IsTemporaryNameFor(".a.avi.porute-x1y2z3.tmp.bak", "a.avi"));
+  // A name that would pass 255 bytes is cut, never inside a character, and
+  // still recognised.
+  std::string longName;
+  for (int i = 0; i < 100; ++i) longName += "\u52d5";  // 3 bytes each
+  longName += ".avi";
+  // The expected names: a dot, the cut name, the mark, the tag.
+  const auto temporaryOf = [](const std::string& name, size_t keep) {
+    std::string expected = ".";
+    expected.append(name, 0, keep);
+    expected += ".porute-abcdef.tmp";
+    return expected;
+  };
+  const std::string temporary = TemporaryPath(longName, "abcdef", PathStyle::kPosix);
+  EXPECT_EQ(temporary, temporaryOf(longName, 234));
+  EXPECT_TRUE(IsTemporaryNameFor(temporary, longName, PathStyle::kPosix));
+  // Shift-JIS: "\x93\xae" is one character; 236 bytes would split one.
+  std::string shiftJis = "a";
+  for (int i = 0; i < 150; ++i) shiftJis += "\x93\xae";
+  shiftJis += ".avi";
+  EXPECT_EQ(TemporaryPath(shiftJis, "abcdef", PathStyle::kWindows), temporaryOf(shiftJis, 235));
 }
 
 }  // namespace

@@ -18,9 +18,27 @@ extern char** environ;
 
 namespace porute_test {
 
+std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 4 && name[0] == '.' && name.find(".porute-") != std::string::npos &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0) {
+      found.push_back(entry.path().string());
+    }
+  }
+  return found;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
 }
 
 std::string ReadText(const std::string& path) {
@@ -224,12 +242,6 @@ bool DecodeVideoBgr24(const std::string& path, Bytes& out) {
 
 bool DecodeAudioS16le(const std::string& path, Bytes& out) {
   return DecodeStream(path, {"-map", "0:a:0", "-f", "s16le", "-acodec", "pcm_s16le"}, out);
-}
-
-bool HaveFfmpeg() {
-  static const bool have = Run({"ffprobe", "-version"}).exitCode == 0 &&
-                           Run({"ffmpeg", "-version"}).exitCode == 0;
-  return have;
 }
 
 }  // namespace porute_test

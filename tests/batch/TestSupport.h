@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 #include "tools/moviewriter/Bytes.h"
 
@@ -19,6 +20,8 @@ using moviewriter::Bytes;
 using porute_test::TempDir;
 
 bool FileExists(const std::string& path);
+// The file's size in bytes; -1 when there is no such file.
+int64_t FileSize(const std::string& path);
 // The file's bytes as a string; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
@@ -28,6 +31,10 @@ bool WriteText(const std::string& path, const std::string& text);
 inline std::string CliWriteFailedLine(const std::string& path) {
   return "porute2avi: " + path + ": writing the file failed";
 }
+
+// The files of a folder that carry the temporary mark of an output in
+// progress (".NAME.EXT.porute-TAG.tmp"), as paths, in no order.
+std::vector<std::string> TemporaryFilesIn(const std::string& folder);
 
 struct RunResult {
   int exitCode = -1;     // the exit status, or -1 when ended by a signal
@@ -77,9 +84,5 @@ Probe ProbeFile(const std::string& path);
 // and the first audio stream to raw s16le. False when ffmpeg fails.
 bool DecodeVideoBgr24(const std::string& path, Bytes& out);
 bool DecodeAudioS16le(const std::string& path, Bytes& out);
-
-// Whether the ffmpeg tools are on this machine; the readback tests need them
-// (scripts/test installs them).
-bool HaveFfmpeg();
 
 }  // namespace porute_test

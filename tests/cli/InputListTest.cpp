@@ -50,17 +50,26 @@ TEST_F(InputListTest, FolderGivesItsMoviesInNameOrder) {
 TEST_F(InputListTest, CollisionsNameBothInputs) {
   // One file named twice, by two spellings.
   InputList twice = ExpandInputs({dir.Path("in/b.V02"), dir.Path("in/sub/../b.V02")}, false, "");
-  auto collision = FindCollision(twice, "", ".avi");
-  ASSERT_TRUE(collision.has_value());
-  EXPECT_EQ(collision->firstInput, dir.Path("in/b.V02"));
-  EXPECT_EQ(collision->secondInput, dir.Path("in/sub/../b.V02"));
+  auto collisions = FindCollisions(twice, "", ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].firstInput, dir.Path("in/b.V02"));
+  EXPECT_EQ(collisions[0].secondInput, dir.Path("in/sub/../b.V02"));
 
   // The same name from two folders into one output folder.
   InputList two = ExpandInputs({dir.Path("in/g.V02"), dir.Path("elsewhere/g.V02")}, false, "");
-  EXPECT_FALSE(FindCollision(two, "", ".avi").has_value());
-  collision = FindCollision(two, dir.Path("elsewhere"), ".avi");
-  ASSERT_TRUE(collision.has_value());
-  EXPECT_EQ(collision->output, dir.Path("elsewhere/g.avi"));
+  EXPECT_TRUE(FindCollisions(two, "", ".avi").empty());
+  collisions = FindCollisions(two, dir.Path("elsewhere"), ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].output, dir.Path("elsewhere/g.avi"));
+
+  // a.V02 and a.V00 of one folder, the folder given: both would be a.avi.
+  ASSERT_EQ(mkdir(dir.Path("pair").c_str(), 0755), 0);
+  for (const char* file : {"pair/a.V02", "pair/a.V00"}) porute_test::WriteText(dir.Path(file), "x");
+  collisions = FindCollisions(ExpandInputs({dir.Path("pair")}, false, ""), "", ".avi");
+  ASSERT_EQ(collisions.size(), 1u);
+  EXPECT_EQ(collisions[0].firstInput, dir.Path("pair/a.V00"));
+  EXPECT_EQ(collisions[0].secondInput, dir.Path("pair/a.V02"));
+  EXPECT_EQ(collisions[0].output, dir.Path("pair/a.avi"));
 }
 
 }  // namespace

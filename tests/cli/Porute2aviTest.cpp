@@ -11,11 +11,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <numeric>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +33,7 @@ namespace {
 
 namespace mw = moviewriter;
 using porute_test::Bytes;
+using porute_test::FileSize;
 using porute_test::RunResult;
 using porute_test::TempDir;
 
@@ -106,11 +110,6 @@ std::string WithoutTime(const std::string& err) {
   return out;
 }
 
-size_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
-}
-
 // Checks an AVI file against the movie it was made from: both streams with
 // their formats, rates and lengths as ffprobe sees them, and every frame and
 // sample as ffmpeg decodes them. `frames` and `soundBlocks` say how much of the
@@ -163,7 +162,7 @@ void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint
 class Porute2avi : public testing::Test {
  protected:
   void SetUp() override {
-    if (!porute_test::HaveFfmpeg()) GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+    PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
   }
   std::string At(const std::string& name) const { return dir / name; }
   TempDir dir;
@@ -229,10 +228,12 @@ INSTANTIATE_TEST_SUITE_P(
         V02Case("V02_OneFrameChunks_Scale7_11025Hz", 64, 48, 9, 1, 7, 11025),
         V02Case("V02_64FrameChunks_22050Hz", 48, 32, 70, 64, 6, 22050),
         V02Case("V02_RandomContent", 80, 60, 12, 8, 5, 8000, mw::ContentKind::kRandom),
+        V02Case("V02_ScrambledOpLists", 88, 10, 9, 4, 6, 8000, mw::ContentKind::kScramble),
         // 10 pixels wide: each row of the bitmap has 2 bytes of fill that
         // must not reach the picture.
         V00Case("V00_10x8_WithSound", 10, 8, 17, 6, true),
-        V00Case("V00_Silent_Scale3", 40, 30, 8, 3, false)),
+        V00Case("V00_Silent_Scale3", 40, 30, 8, 3, false),
+        V00Case("V00_13Wide_RowsPaddedTo40", 13, 10, 11, 6, true)),
     [](const testing::TestParamInfo<MovieCase>& p) { return std::string(p.param.label); });
 
 TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
@@ -278,9 +279,10 @@ TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
   EXPECT_EQ(run.err,
             Line(input, "reading the file failed",
                  "chunk 4, frame 25: the chunk's sound cannot be read: the file ends early") +
-                Partial(At("cut.avi"), 24, 40));
+                Partial(At("cut.partial.avi"), 24, 40));
   EXPECT_FALSE(porute_test::FileExists(At("after.avi"))) << "the batch went on after the error";
-  ExpectAviHolds(At("cut.avi"), movie, 24, 3);
+  EXPECT_FALSE(porute_test::FileExists(At("cut.avi")));
+  ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
 }
 
 struct StatusCase {
@@ -307,10 +309,7 @@ std::string Expand(const std::string& text, const std::string& folder) {
 
 TEST_P(ExitStatus, AndMessages) {
   const StatusCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = 8;
-  options.height = 8;
-  options.frames = 1;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("ok.V00"), options), 0);
   porute_test::WriteText(At("notes.txt"), "not a movie");
   std::vector<std::string> args;
@@ -388,11 +387,6 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "porute2avi: -y and -n exclude each other\n" + kHint,
                    false},
-        StatusCase{"MissingOutputFolder",
-                   {"-o", "@/nowhere", "@/ok.V00"},
-                   2,
-                   "porute2avi: output folder '@/nowhere' does not exist\n" + kHint,
-                   false},
         StatusCase{"OutputFolderIsAFile",
                    {"-o", "@/notes.txt", "@/ok.V00"},
                    2,
@@ -412,13 +406,17 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"Version", {"--version"}, 0, "", true}),
     [](const testing::TestParamInfo<StatusCase>& p) { return std::string(p.param.label); });
 
-TEST_F(Porute2avi, NothingIsWrittenWhenTheOutputFolderIsMissing) {
+// A missing output folder is made, with its parents, and the user told.
+TEST_F(Porute2avi, AMissingOutputFolderIsMadeAndSaidSo) {
   mw::V00MovieOptions options;
   options.frames = 1;
-  ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
-  Convert({"-o", At("nowhere"), At("a.V00")});
-  EXPECT_FALSE(porute_test::FileExists(At("nowhere")));
-  EXPECT_FALSE(porute_test::FileExists(At("a.avi")));
+  ASSERT_EQ(mkdir(At("in").c_str(), 0755), 0);
+  ASSERT_EQ(mw::WriteV00Movie(At("in/a.V00"), options), 0);
+  const RunResult run = Convert({"-q", "-r", "-o", At("new/out"), At("in")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "porute2avi: " + At("new/out") +
+                         ": the output folder did not exist and was made\n");
+  EXPECT_TRUE(porute_test::FileExists(At("new/out/a.avi")));
 }
 
 TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
@@ -429,9 +427,7 @@ TEST_F(Porute2avi, VersionAndHelpSayWhatTheyAre) {
 }
 
 TEST_F(Porute2avi, DoubleDashEndsTheOptions) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 1;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("-q.V00"), options), 0);
   const RunResult run = Convert({"--", "-q.V00"}, InFolder(dir.Path()));
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -440,9 +436,7 @@ TEST_F(Porute2avi, DoubleDashEndsTheOptions) {
 
 TEST_F(Porute2avi, InputWithoutFolderGoesToTheCurrentFolder) {
   ASSERT_EQ(mkdir(At("work").c_str(), 0755), 0);
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 3;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 3};
   ASSERT_EQ(mw::WriteV00Movie(At("work/m.V00"), options), 0);
   const RunResult run = Convert({"m.V00"}, InFolder(At("work")));
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -463,9 +457,7 @@ class ExistingOutput : public Porute2avi, public testing::WithParamInterface<Ove
 
 TEST_P(ExistingOutput, IsOverwrittenOnlyWhenAllowed) {
   const OverwriteCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 2;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   ASSERT_EQ(mw::WriteV00Movie(At("a.V00"), options), 0);
   ASSERT_EQ(mw::WriteV00Movie(At("b.V00"), options), 0);
   porute_test::WriteText(At("a.avi"), "a user's file");
@@ -589,9 +581,7 @@ class OverwritePrompt : public Porute2avi, public testing::WithParamInterface<Pr
 
 TEST_P(OverwritePrompt, AnswersFromTheTerminal) {
   const PromptCase& c = GetParam();
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 2;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
   porute_test::WriteText(At("a.avi"), "kept");
   porute_test::WriteText(At("b.avi"), "kept");
@@ -626,10 +616,24 @@ INSTANTIATE_TEST_SUITE_P(
         PromptCase{"EndOfInputSkips", {{kQuestion, "\x04"}, {kQuestion, "\x04"}}, false, false, 2}),
     [](const testing::TestParamInfo<PromptCase>& p) { return std::string(p.param.label); });
 
+// Ctrl-C at the question stops the batch there, with exit status 130: the
+// file asked about is kept as it was and the next movie is not begun.
+TEST_F(Porute2avi, InterruptAtTheQuestionStopsTheBatch) {
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
+  for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
+  porute_test::WriteText(At("a.avi"), "kept");
+  const TerminalRun run =
+      RunOnTerminal({"-q", At("a.V00"), At("b.V00")}, "dumb", {{kQuestion, "\x03"}});
+  EXPECT_EQ(run.exitCode, 130) << run.transcript;
+  EXPECT_NE(run.transcript.find("porute2avi: interrupted; closing the file in hand"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(porute_test::ReadText(At("a.avi")), "kept");
+  EXPECT_FALSE(porute_test::FileExists(At("b.avi")));
+}
+
 TEST_F(Porute2avi, ProgressIsDrawnInPlaceOnASmartTerminalOnly) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = 20;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 20};
   ASSERT_EQ(mw::WriteV00Movie(At("動画.V00"), options), 0);
 
   const TerminalRun smart = RunOnTerminal({"-y", At("動画.V00")}, "xterm", {});
@@ -651,8 +655,9 @@ TEST_F(Porute2avi, ProgressIsDrawnInPlaceOnASmartTerminalOnly) {
 
 // A stop signal while a long movie is converted: the file in hand is closed
 // at once as a well-formed AVI file with the frames written so far, the next
-// is never begun, and the exit status is 128 + the signal. A second signal
-// does not kill the program: the file is still completed.
+// is never begun, and the exit status is 128 + the signal. A second signal,
+// sent once the first one's message is out, does not kill the program: the
+// file is still completed.
 struct SignalCase {
   const char* label;
   int signal;
@@ -662,60 +667,123 @@ struct SignalCase {
 
 class StopSignal : public Porute2avi, public testing::WithParamInterface<SignalCase> {};
 
+// Reads the child's standard error until `text` has come or the pipe ends.
+bool ReadUntil(int fd, std::string& got, const std::string& text) {
+  char buffer[4096];
+  while (got.find(text) == std::string::npos) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 60'000) <= 0) return false;
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Whether a file of the folder other than `known` holds more than `bytes`.
+bool NewFileHolds(const std::string& folder, const std::vector<std::string>& known,
+                  int64_t bytes) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(known.begin(), known.end(), name) == known.end() &&
+        FileSize(entry.path().string()) > bytes) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TEST_P(StopSignal, LeavesAWellFormedFile) {
   const SignalCase& c = GetParam();
-  // Frames that do not change decode fast and make a small movie that still
-  // takes a while to write: 230,400 bytes a frame.
   mw::V02MovieOptions options;
-  options.width = 320;
-  options.height = 240;
-  options.frames = 2000;
-  options.content = mw::ContentKind::kStill;
+  options.width = 64;
+  options.height = 48;
+  options.frames = 400;
+  options.framesPerChunk = 1;
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
-  mw::V00MovieOptions small;
-  small.frames = 1;
+  mw::V00MovieOptions small{.frames = 1};
   ASSERT_EQ(mw::WriteV00Movie(At("next.V00"), small), 0);
+  const std::vector<std::string> inputs = {"long.V02", "next.V00", "next.snd"};
 
+  // Every writing call on a file sleeps 30 ms: the conversion lasts over
+  // 400 x 30 ms on any machine, and after the first signal the closing
+  // writes keep the program alive well past its message. The first signal
+  // comes once the output (whatever its name) holds a few frames.
+  int errPipe[2];
+  ASSERT_EQ(pipe(errPipe), 0);
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_RDWR);
     dup2(null, 0);
     dup2(null, 1);
-    dup2(null, 2);
-    execl(kProgram.c_str(), kProgram.c_str(), input.c_str(), At("next.V00").c_str(),
-          static_cast<char*>(nullptr));
+    dup2(errPipe[1], 2);
+    close(errPipe[0]);
+    setenv("LC_ALL", "C", 1);
+    setenv("LD_PRELOAD", FAULT_SHIM_PATH, 1);
+    setenv("PORUTE_FAULT_SUFFIX", "", 1);
+    setenv("PORUTE_FAULT_DELAY_US", "30000", 1);
+    execl(kProgram.c_str(), kProgram.c_str(), "--report", At("run.json").c_str(), input.c_str(),
+          At("next.V00").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   ASSERT_GT(pid, 0);
-  const std::string avi = At("long.avi");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (FileSize(avi) < 3'000'000 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  close(errPipe[1]);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!NewFileHolds(dir.Path(), inputs, 32768) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  for (int i = 0; i < c.times; ++i) kill(pid, c.signal);
+  ASSERT_EQ(kill(pid, c.signal), 0);
+  std::string err;
+  const std::string interrupted = "porute2avi: interrupted; closing the file in hand\n";
+  const bool noticed = ReadUntil(errPipe[0], err, interrupted);
+  if (c.times == 2) {
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT), 0);
+    ASSERT_EQ(info.si_pid, 0) << "the program ended before the second signal";
+    kill(pid, c.signal);
+  }
+  ReadUntil(errPipe[0], err, "\x01");  // to the end
+  close(errPipe[0]);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+  EXPECT_EQ(WEXITSTATUS(status), c.exitCode) << err;
+  EXPECT_TRUE(noticed) << err;
   EXPECT_FALSE(porute_test::FileExists(At("next.avi")));
+  EXPECT_FALSE(porute_test::FileExists(At("long.avi")));
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 
-  const porute_test::Probe probe = porute_test::ProbeFile(avi);
-  ASSERT_TRUE(probe.ok) << probe.error;
-  ASSERT_EQ(probe.streams.size(), 2u);
-  const int64_t frames = probe.streams[0].readFrames;
-  EXPECT_GT(frames, 0);
-  EXPECT_LT(frames, 2000) << "the signal came too late to test anything";
-  // The file holds exactly the frames it reports, and the sound of its
-  // whole chunks (a chunk cut between two frames brings no sound): those of
-  // a movie made with the same options but only that many frames (reading
-  // all 2000 through the reference would take seconds).
-  options.frames = static_cast<uint32_t>(frames);
+  // "porute2avi: PATH: the file is partial: it holds N of the movie's 400
+  // frames" names the file that was kept and how much it holds.
+  const std::regex partialLine("porute2avi: (.*): the file is partial: it holds ([0-9]+) of the "
+                               "movie's 400 frames\n");
+  std::smatch partial;
+  ASSERT_TRUE(std::regex_search(err, partial, partialLine)) << err;
+  const std::string kept = partial[1].str();
+  const uint32_t frames = static_cast<uint32_t>(std::stoul(partial[2].str()));
+  EXPECT_GT(frames, 0u);
+  EXPECT_LT(frames, 400u);
+  // The report is written all the same, and says what the file holds.
+  const RunResult report = porute_test::Run(
+      {"python3", "-c",
+       "import json, sys\n"
+       "r = json.load(open(sys.argv[1]))\n"
+       "print(r['interrupted'], *[(i['outcome'], i.get('frames_written')) for i in r['inputs']])",
+       At("run.json")});
+  EXPECT_EQ(report.out, "True ('partial', " + std::to_string(frames) +
+                            ") ('not_reached', None)\n")
+      << report.err;
+  // The file holds exactly the frames the line gives (ffprobe counts them),
+  // and the sound of its chunks (one frame each): those of a movie made with
+  // the same options but only that many frames.
+  options.frames = frames;
   Bytes shorter;
   ASSERT_EQ(mw::MakeV02Movie(options, shorter), 0);
   mw::ExpectedMovie movie;
   ASSERT_TRUE(mw::ExpectV02(shorter, movie));
-  ExpectAviHolds(avi, movie, static_cast<uint32_t>(frames), static_cast<size_t>(frames / 8));
+  ExpectAviHolds(kept, movie, frames, frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
@@ -729,10 +797,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
 
 // Small movies for the batch tests: 8 x 8, `frames` frames, no sound.
 void WriteSmallMovie(const std::string& path, uint32_t frames = 2) {
-  mw::V00MovieOptions options;
-  options.width = options.height = 8;
-  options.frames = frames;
-  options.withSound = false;
+  mw::V00MovieOptions options{.width = 8, .height = 8, .frames = frames, .withSound = false};
   ASSERT_EQ(mw::WriteV00Movie(path, options), 0);
 }
 
@@ -743,6 +808,103 @@ void WriteCutMovie(const std::string& path) {
   ASSERT_EQ(truncate(path.c_str(), 256 + 11 * 128 + 50), 0);
 }
 
+// An output name that is another name of any input of the batch, or not a
+// regular file, is refused before anything is written, for every format,
+// without waiting on a FIFO; the inputs and the user's links stay as they
+// were. Each case under a time limit: a hang fails it instead of the run.
+struct RefusedOutputCase {
+  const char* label;
+  const char* format;
+  // Makes a.V02, b.V02 or b.V00 and the name under test; returns the inputs.
+  std::function<std::vector<std::string>(const std::string& dir)> prepare;
+  const char* refusedName;  // in the folder
+  const char* cause;
+};
+
+class RefusedOutput : public Porute2avi, public testing::WithParamInterface<RefusedOutputCase> {};
+
+TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
+  const RefusedOutputCase& c = GetParam();
+  mw::V02MovieOptions small;
+  small.width = 16;
+  small.height = 8;
+  small.frames = 2;
+  ASSERT_EQ(mw::WriteV02Movie(At("a.V02"), small), 0);
+  const std::vector<std::string> inputs = c.prepare(dir.Path());
+  std::map<std::string, std::string> before;
+  for (const char* name : {"a.V02", "b.V02", "b.V00", "b.snd"}) {
+    if (porute_test::FileExists(At(name))) before[name] = porute_test::ReadText(At(name));
+  }
+  struct stat refusedBefore {};
+  ASSERT_EQ(lstat(At(c.refusedName).c_str(), &refusedBefore), 0);
+
+  std::vector<std::string> argv = {"timeout", "20", kProgram, "-y", "-f", c.format};
+  argv.insert(argv.end(), inputs.begin(), inputs.end());
+  const RunResult run = porute_test::Run(argv, InLocale(kLocaleC));
+  if (run.exitCode == 2 && std::string(c.format) != "avi") GTEST_SKIP() << "no FFmpeg formats";
+  ASSERT_NE(run.exitCode, 124) << "porute2avi hung";
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find(Line(At(c.refusedName), "cannot open the file", c.cause)),
+            std::string::npos)
+      << run.err;
+  for (const auto& [name, bytes] : before) EXPECT_EQ(porute_test::ReadText(At(name)), bytes) << name;
+  struct stat refusedAfter {};
+  ASSERT_EQ(lstat(At(c.refusedName).c_str(), &refusedAfter), 0) << "the user's name was removed";
+  EXPECT_EQ(refusedAfter.st_ino, refusedBefore.st_ino);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
+}
+
+std::vector<std::string> WithSecondV02(const std::string& d) {
+  mw::V02MovieOptions small;
+  small.width = 16;
+  small.height = 8;
+  small.frames = 2;
+  mw::WriteV02Movie(d + "/b.V02", small);
+  return {d + "/a.V02", d + "/b.V02"};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedOutput,
+    testing::Values(
+        RefusedOutputCase{"SymlinkToTheNextMovie", "avi",
+                          [](const std::string& d) {
+                            std::vector<std::string> inputs = WithSecondV02(d);
+                            symlink("b.V02", (d + "/a.avi").c_str());
+                            return inputs;
+                          },
+                          "a.avi", "it is a movie of this batch"},
+        RefusedOutputCase{"HardLinkToTheNextMoviesSound", "mkv",
+                          [](const std::string& d) {
+                            mw::V00MovieOptions options;
+                            options.width = 16;
+                            options.height = 8;
+                            options.frames = 2;
+                            mw::WriteV00Movie(d + "/b.V00", options);
+                            link((d + "/b.snd").c_str(), (d + "/a.mkv").c_str());
+                            return std::vector<std::string>{"-k", d + "/a.V02", d + "/b.V00"};
+                          },
+                          "a.mkv", "it is the sound file of a movie of this batch"},
+        RefusedOutputCase{"Fifo", "mkv",
+                          [](const std::string& d) {
+                            mkfifo((d + "/a.mkv").c_str(), 0644);
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.mkv", "it is not a regular file"},
+        RefusedOutputCase{"FifoAvi", "avi",
+                          [](const std::string& d) {
+                            mkfifo((d + "/a.avi").c_str(), 0644);
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.avi", "it is not a regular file"},
+        RefusedOutputCase{"SymlinkToDevNull", "mp4",
+                          [](const std::string& d) {
+                            symlink("/dev/null", (d + "/a.mp4").c_str());
+                            return std::vector<std::string>{d + "/a.V02"};
+                          },
+                          "a.mp4",
+                          "it is a symbolic link, which is neither followed nor replaced"}),
+    [](const testing::TestParamInfo<RefusedOutputCase>& p) { return std::string(p.param.label); });
+
 TEST_F(Porute2avi, KeepGoingConvertsTheRestAndListsTheFailures) {
   WriteCutMovie(At("broken.V00"));
   WriteSmallMovie(At("good.V00"), 9);
@@ -752,7 +914,7 @@ TEST_F(Porute2avi, KeepGoingConvertsTheRestAndListsTheFailures) {
             Line(At("missing.V02"), "cannot open the file", "No such file or directory") +
                 Line(At("broken.V00"), "reading the file failed",
                      "chunk 2, frame 12: the frame cannot be read: the file ends early") +
-                Partial(At("broken.avi"), 8, 20) + Summary(1, 0, 2) + "porute2avi: failed: " +
+                Partial(At("broken.partial.avi"), 8, 20) + Summary(1, 0, 2) + "porute2avi: failed: " +
                 At("missing.V02") + "\n" + "porute2avi: failed: " + At("broken.V00") + "\n");
   const porute_test::Probe good = porute_test::ProbeFile(At("good.avi"));
   ASSERT_TRUE(good.ok) << good.error;
@@ -794,12 +956,69 @@ TEST_F(Porute2avi, TwoInputsForOneOutputAreRefusedBeforeAnything) {
   WriteSmallMovie(At("one/m.V00"));
   WriteSmallMovie(At("two/m.V00"));
   WriteSmallMovie(At("first.V00"));
-  const RunResult run =
-      Convert({"-o", At("out"), At("first.V00"), At("one/m.V00"), At("two/m.V00")});
+  const std::vector<std::string> inputs = {At("first.V00"), At("one/m.V00"), At("two/m.V00")};
+  std::vector<std::string> args = {"-o", At("out")};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  RunResult run = Convert(args);
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err, "porute2avi: " + At("one/m.V00") + " and " + At("two/m.V00") +
                          " would both write " + At("out/m.avi") + "; nothing was converted\n");
   EXPECT_FALSE(porute_test::FileExists(At("out/first.avi")));
+
+  // With -k both colliding movies fail, and the rest is converted.
+  args.insert(args.begin(), "-k");
+  run = Convert(args);
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string collides = ": another movie of the batch would also write " + At("out/m.avi");
+  EXPECT_EQ(WithoutTime(run.err), "porute2avi: " + At("one/m.V00") + collides + "\n" +
+                                      "porute2avi: " + At("two/m.V00") + collides + "\n" +
+                                      Summary(1, 0, 2) + "porute2avi: failed: " +
+                                      At("one/m.V00") + "\nporute2avi: failed: " +
+                                      At("two/m.V00") + "\n");
+  EXPECT_TRUE(porute_test::FileExists(At("out/first.avi")));
+  EXPECT_FALSE(porute_test::FileExists(At("out/m.avi")));
+}
+
+// --report: one JSON document, read by Python's json module, whose every
+// checksum is the one sha256sum gives for the file as it is on disk.
+TEST_F(Porute2avi, ReportRecordsEveryMovieWithItsChecksums) {
+  mw::V00MovieOptions movie;
+  movie.frames = 9;
+  ASSERT_EQ(mw::WriteV00Movie(At("good.V00"), movie), 0);
+  WriteCutMovie(At("broken.V00"));
+  const std::string report = At("run.json");
+  const RunResult run = Convert(
+      {"-k", "-y", "--report", report, At("good.V00"), At("broken.V00"), At("missing.V02")});
+  EXPECT_EQ(run.exitCode, 1);
+  porute_test::RunOptions options;
+  options.workingDir = dir.Path();
+  const RunResult fields = porute_test::Run(
+      {"python3", "-c",
+       "import json, sys\n"
+       "r = json.load(open(sys.argv[1]))\n"
+       "print(r['interrupted'], r['settings']['format'])\n"
+       "for i in r['inputs']:\n"
+       "    files = [i] + [i[k] for k in ('companion', 'output') if i[k]]\n"
+       "    print(i['outcome'], i.get('frames_written'), i.get('cause'),\n"
+       "          (i['movie'] or {}).get('frames'),\n"
+       "          ' '.join(f\"{f['path']}:{f['size']}:{f['sha256']}\" for f in files))\n",
+       report},
+      options);
+  ASSERT_EQ(fields.exitCode, 0) << fields.err;
+  const auto sum = [&](const std::string& name) {
+    const RunResult sha = porute_test::Run({"sha256sum", At(name)});
+    return At(name) + ":" + std::to_string(porute_test::ReadText(At(name)).size()) + ":" +
+           sha.out.substr(0, 64);
+  };
+  EXPECT_EQ(fields.out,
+            "False avi\n"
+            "converted None None 9 " + sum("good.V00") + " " + sum("good.snd") + " " +
+                sum("good.avi") + "\n" +
+                "partial 8 reading the file failed: chunk 2, frame 12: the frame cannot be "
+                "read: the file ends early 20 " +
+                sum("broken.V00") + " " + sum("broken.partial.avi") + "\n" +
+                "failed None cannot open the file: No such file or directory None " +
+                At("missing.V02") + ":None:None\n");
 }
 
 // Names with control characters reach the terminal written out, in the
@@ -868,7 +1087,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCutMovie(d + "/cut.V00");
                       return std::vector<std::string>{"-y", d + "/cut.V00"};
                     },
-                    "@/cut.V00", "reading the file failed", "ファイルの読み込みに失敗しました。",
+                    "@/cut.V00",
+                    "reading the file failed: chunk 2, frame 12: the frame cannot be read: the "
+                    "file ends early\n",
+                    "ファイルの読み込みに失敗しました。: チャンク 2、フレーム 12: "
+                    "フレームを読めません: ファイルが途中で終わっています\n",
                     ""},
         // A file size limit makes a write fail (SIGXFSZ is ignored).
         MessageCase{"WriteOutput",
@@ -886,14 +1109,27 @@ INSTANTIATE_TEST_SUITE_P(
                     "/proc/m.avi", "cannot open the file", "ファイルが開けませんでした。", ""},
         MessageCase{"OutputIsTheSoundFile",
                     [](const std::string& d) {
-                      mw::V00MovieOptions options;
-                      options.frames = 1;
+                      mw::V00MovieOptions options{.frames = 1};
                       mw::WriteV00Movie(d + "/s.V00", options);
                       symlink((d + "/s.snd").c_str(), (d + "/s.avi").c_str());
                       return std::vector<std::string>{"-y", d + "/s.V00"};
                     },
-                    "@/s.avi", "cannot open the file: it is the movie's sound file",
-                    "ファイルが開けませんでした。: 動画のサウンドファイルそのものです", ""}),
+                    "@/s.avi", "cannot open the file: it is the sound file of a movie of this batch",
+                    "ファイルが開けませんでした。: この一括変換の動画のサウンドファイルです", ""},
+        // A frame of over 4,294 s cannot be told in an AVI main header.
+        MessageCase{"RefusedByEncoder",
+                    [](const std::string& d) {
+                      mw::V02MovieOptions options;
+                      options.width = 16;
+                      options.height = 8;
+                      options.frames = 1;
+                      options.scale = 1'000'000;
+                      options.soundBytesPerChunk = 16;
+                      mw::WriteV02Movie(d + "/slow.V02", options);
+                      return std::vector<std::string>{d + "/slow.V02"};
+                    },
+                    "@/slow.avi", "the output format cannot hold this movie",
+                    "出力形式がこの動画を扱えません", ""}),
     [](const testing::TestParamInfo<MessageCase>& p) { return std::string(p.param.label); });
 
 }  // namespace

@@ -4,6 +4,7 @@
 // AVI size with the size of the file a conversion really writes.
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/Catalogue.h"
+#include "tools/moviewriter/MovieFiles.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -56,9 +58,14 @@ std::map<std::string, std::string> ParseJsonArray(const std::string& json) {
   return fields;
 }
 
-uint64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char digits[3];
+  for (const char c : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+    hex += digits;
+  }
+  return hex;
 }
 
 struct InfoCase {
@@ -144,7 +151,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
     const RunResult converted = Porute2avi(args);
     ASSERT_EQ(converted.exitCode, 0) << converted.err;
     const std::string avi = movie.substr(0, movie.size() - 4) + ".avi";
-    EXPECT_EQ(f["0.avi_bytes"], std::to_string(FileSize(avi)));
+    EXPECT_EQ(f["0.avi_bytes"], std::to_string(porute_test::FileSize(avi)));
   }
 }
 
@@ -152,9 +159,7 @@ TEST(Porute2aviInfo, JsonAgreesWithTheMovieAndTheConvertedSize) {
 // cause on standard error, an object with "error" in the array, exit 1.
 TEST(Porute2aviInfo, TextAndFailures) {
   TempDir dir;
-  mw::V00MovieOptions options;
-  options.frames = 13;
-  options.scale = 7;
+  mw::V00MovieOptions options{.frames = 13, .scale = 7};
   const std::string movie = dir / "a.V00";
   ASSERT_EQ(mw::WriteV00Movie(movie, options), 0);
 
@@ -184,7 +189,10 @@ TEST(Porute2aviInfo, TextAndFailures) {
   EXPECT_EQ(f["1.avi_bytes"], "791408");
   EXPECT_NE(f["2.error"], "");
   EXPECT_EQ(f.count("0.width") + f.count("2.width"), 0u);
-  EXPECT_NE(json.err.find(missing), std::string::npos) << json.err;
+  // Not Shift-JIS either: the exact bytes beside the text, the message
+  // with the byte written out.
+  EXPECT_EQ(f["0.file_bytes"], "\"" + Hex(missing) + "\"");
+  EXPECT_NE(json.err.find(dir.Path() + "/gone \"\\xff\".V02"), std::string::npos) << json.err;
   EXPECT_NE(json.err.find(other), std::string::npos) << json.err;
 }
 
@@ -255,6 +263,119 @@ TEST(Porute2aviCheck, ReportsEveryCatalogueMovie) {
 
   const RunResult good = Porute2avi(goodArgs);
   EXPECT_EQ(good.exitCode, 0) << good.out;
+}
+
+// Sizes past 4 GiB are given whole; a movie longer than any AVI file can
+// hold is refused with the writer's cause. Only the headers are needed: --info reads no chunk.
+TEST(Porute2aviInfo, AviBytesPastFourGibAndNull) {
+  TempDir dir;
+  const mw::ColourTable colours;
+  mw::V02Header header;
+  header.width = 320;
+  header.height = 240;
+  header.frameCount = 100000;
+  const std::string big = dir.Write("big.V02", mw::BuildV02(header, &colours, {}));
+  header.width = header.height = 8192;
+  header.framesPerChunk = 1;
+  header.frameCount = 0xFFFFFFFF;
+  const std::string huge = dir.Write("huge.V02", mw::BuildV02(header, &colours, {}));
+
+  const RunResult json = Porute2avi({"--info", "--json", big, huge});
+  std::map<std::string, std::string> f = ParseJsonArray(json.out);
+  // 100,000 frames of 230,400 bytes and 12,500 sound blocks of 6400, plus
+  // headers and indexes of well under 1 %.
+  const uint64_t payload = 100000ull * 230400 + 12500ull * 6400;
+  const uint64_t bytes = std::stoull(f["0.avi_bytes"]);
+  EXPECT_GT(bytes, payload);
+  EXPECT_LT(bytes, payload + payload / 100);
+  EXPECT_EQ(f.count("1.avi_bytes"), 0u) << json.out;
+  EXPECT_EQ(f["1.error"],
+            "\"cannot be converted to avi: more frames than an AVI stream can count\"");
+}
+
+// Names as people read them: a Shift-JIS name (動画 as CP932 writes it)
+// decoded in the JSON, with its exact bytes, in --check's line and in a
+// message; control characters written out in every output.
+TEST(Porute2aviNames, ShiftJisDecodedAndControlsWrittenOut) {
+  TempDir dir;
+  mw::V02MovieOptions options;
+  options.frames = 2;
+  const std::string shiftJis = dir / "\x93\xae\x89\xe6.V02";
+  const std::string controls = dir / "a\x1b[2J\nb.V02";
+  ASSERT_EQ(mw::WriteV02Movie(shiftJis, options), 0);
+  ASSERT_EQ(mw::WriteV02Movie(controls, options), 0);
+  const std::string shownJis = dir.Path() + "/動画.V02";
+  const std::string shownControls = dir.Path() + "/a\\x1b[2J\\nb.V02";
+
+  const RunResult json = Porute2avi({"--info", "--json", shiftJis, controls});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  std::map<std::string, std::string> f = ParseJsonArray(json.out);
+  // The parser writes the text back out ASCII-only: U+52D5 U+753B is 動画.
+  EXPECT_EQ(f["0.file"], "\"" + dir.Path() + "/\\u52d5\\u753b.V02\"");
+  EXPECT_EQ(f["0.file_bytes"], "\"" + Hex(shiftJis) + "\"");
+  EXPECT_EQ(f["1.file"], "\"" + dir.Path() + "/a\\u001b[2J\\nb.V02\"");
+  EXPECT_EQ(f.count("1.file_bytes"), 0u);
+
+  const RunResult text = Porute2avi({"--info", controls});
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')), shownControls);
+  const RunResult check = Porute2avi({"--check", shiftJis, controls});
+  EXPECT_EQ(check.out, shownJis + ": ok\n" + shownControls + ": ok\n");
+
+  ASSERT_EQ(unlink(shiftJis.c_str()), 0);
+  const RunResult gone = Porute2avi({"--info", shiftJis});
+  EXPECT_EQ(gone.err, "porute2avi: " + shownJis +
+                          ": the movie file cannot be opened: No such file or directory\n");
+}
+
+// What the AVI writer refuses, --info and --check refuse with the writer's
+// own words, and a conversion fails with the same.
+TEST(Porute2aviProbe, RefusesWhatTheWriterRefuses) {
+  TempDir dir;
+  mw::V02MovieOptions options;
+  options.frames = 2;
+  options.framesPerChunk = 1;
+  options.soundRate = 1000;
+  options.scale = 300000;  // 5000 s a frame: more microseconds than the header holds
+  const std::string movie = dir / "slow.V02";
+  ASSERT_EQ(mw::WriteV02Movie(movie, options), 0);
+  const std::string cause = "a frame lasts longer than an AVI header can hold";
+
+  const RunResult info = Porute2avi({"--info", movie});
+  EXPECT_EQ(info.exitCode, 1);
+  EXPECT_EQ(info.out, "");
+  EXPECT_EQ(info.err, "porute2avi: " + movie + ": cannot be converted to avi: " + cause + "\n");
+  const RunResult check = Porute2avi({"--check", movie});
+  EXPECT_EQ(check.exitCode, 1);
+  EXPECT_EQ(check.out, movie + ": cannot be converted to avi: " + cause + "\n");
+  const RunResult convert = Porute2avi({"-y", "-q", movie});
+  EXPECT_EQ(convert.exitCode, 1);
+  EXPECT_NE(convert.err.find(": " + cause + "\n"), std::string::npos) << convert.err;
+}
+
+// A folder that yields no movie is said so, with a hint when -r would find
+// some; a run that finds none at all fails, whatever it was asked to do.
+TEST(Porute2aviFolders, NoMovieFoundIsReported) {
+  TempDir dir;
+  mw::V02MovieOptions options;
+  options.frames = 2;
+  ASSERT_EQ(mkdir((dir / "shelf").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir / "shelf/disc1").c_str(), 0755), 0);
+  ASSERT_EQ(mw::WriteV02Movie(dir / "shelf/disc1/a.V02", options), 0);
+  const std::string shelf = dir / "shelf";
+  const std::string hint = "porute2avi: " + shelf +
+                           ": no movie in this folder (it has subfolders; -r takes the movies "
+                           "in them)\nporute2avi: no movie was found; nothing was done\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--info", shelf}, {"--check", shelf}, {"-o", dir / "out", shelf}}) {
+    SCOPED_TRACE(args[0]);
+    const RunResult run = Porute2avi(args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, hint);
+  }
+  const RunResult recursive = Porute2avi({"--check", "-r", shelf});
+  EXPECT_EQ(recursive.exitCode, 0) << recursive.err;
+  EXPECT_EQ(recursive.out, shelf + "/disc1/a.V02: ok\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/ConsoleHost.h"
+#include "tests/common/CaseNames.h"
 
 namespace {
 
@@ -53,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"動画ファイル.V02", 64, HEAD "動画ファイル..."},
                     LineCase{"動画ファイル.V02", 63, HEAD "動画ファイ..."},
                     // Bytes that are not UTF-8 count one cell each.
-                    LineCase{"\xff\xfe\x83.V02", 79, HEAD "\xff\xfe\x83.V02"}));
+                    LineCase{"\xff\xfe\x83.V02", 79, HEAD "\xff\xfe\x83.V02"}),
+    porute_test::ByIndexAnd([](const LineCase& c) {
+      return std::string(c.name) + " in " + std::to_string(c.columns) + " columns";
+    }));
 #undef HEAD
 
 TEST(ProgressClock, MinutesAndHours) {

@@ -1,6 +1,8 @@
 /* Preloaded into porute2avi by the fault tests: counts the writing calls
  * (write, pwrite, pwritev, ftruncate, fsync, fdatasync, close) made on files
- * whose name ends in ".avi", and makes one of them fail.
+ * whose name ends in ".avi", or that are an output's temporary file
+ * (".NAME.avi.porute-TAG.tmp"), and the renames and links of such files,
+ * and makes one of them fail.
  *
  *   PORUTE_FAULT_AT=N        the Nth such call fails (1 is the first); unset:
  *                            none fails
@@ -9,6 +11,10 @@
  *   PORUTE_FAULT_COUNT=PATH  at exit, the number of calls is written there
  *   PORUTE_FAULT_DELAY_US=U  every call first sleeps U microseconds, so that a
  *                            small conversion lasts long enough to be killed
+ *   PORUTE_FAULT_CHOPPY=1    the data writes take turns: one is interrupted
+ *                            (EINTR, nothing written), the next writes only
+ *                            half its bytes (at least one), as a signal or a
+ *                            pipe may make them do
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -29,6 +35,8 @@ static long calls;
 static long failAt = -1;
 static int failErrno = ENOSPC;
 static long delayUs;
+static int choppy;
+static long dataCalls;
 
 __attribute__((constructor)) static void Setup(void) {
   const char* at = getenv("PORUTE_FAULT_AT");
@@ -37,6 +45,7 @@ __attribute__((constructor)) static void Setup(void) {
   if (at != NULL) failAt = atol(at);
   if (error != NULL) failErrno = atoi(error);
   if (delay != NULL) delayUs = atol(delay);
+  choppy = getenv("PORUTE_FAULT_CHOPPY") != NULL;
 }
 
 __attribute__((destructor)) static void Report(void) {
@@ -59,8 +68,19 @@ static int IsAvi(const char* path) {
   return length >= suffixLength && strcmp(path + length - suffixLength, suffix) == 0;
 }
 
+/* An output in progress under its temporary name. */
+static int IsTemporary(const char* path) {
+  const char* suffix = getenv("PORUTE_FAULT_SUFFIX");
+  if (suffix == NULL) suffix = ".avi";
+  const size_t length = path != NULL ? strlen(path) : 0;
+  if (length < 4 || strcmp(path + length - 4, ".tmp") != 0) return 0;
+  char mark[64];
+  snprintf(mark, sizeof mark, "%s.porute-", suffix);
+  return strstr(path, mark) != NULL;
+}
+
 static void Track(int fd, const char* path) {
-  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = (unsigned char)IsAvi(path);
+  if (fd >= 0 && fd < MAX_FDS) tracked[fd] = (unsigned char)(IsAvi(path) || IsTemporary(path));
 }
 
 /* 1 when this call on fd is the one to fail. */
@@ -119,31 +139,83 @@ int openat64(int dir, const char* path, int flags, ...) {
   type(*real) params = (type(*) params)Next(name); \
   return real(__VA_ARGS__)
 
+/* In choppy mode, whether this data write is interrupted; otherwise bytes
+ * becomes the half it may write. */
+static int Chopped(int fd, size_t* bytes) {
+  if (!choppy || fd < 0 || fd >= MAX_FDS || !tracked[fd]) return 0;
+  if (++dataCalls % 2 == 1) return 1;
+  if (*bytes > 1) *bytes /= 2;
+  return 0;
+}
+
+/* The first `bytes` of the gathered buffers, in at most 64 of them. */
+static int Shorten(const struct iovec* iov, int count, size_t bytes, struct iovec* out) {
+  int n = 0;
+  for (int i = 0; i < count && n < 64 && bytes > 0; ++i) {
+    out[n] = iov[i];
+    if (out[n].iov_len > bytes) out[n].iov_len = bytes;
+    bytes -= out[n].iov_len;
+    if (out[n].iov_len > 0) ++n;
+  }
+  return n;
+}
+
+static size_t Total(const struct iovec* iov, int count) {
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) total += iov[i].iov_len;
+  return total;
+}
+
+#define CHOP_OR_FAIL_OR_CALL(fd, bytes, type, name, params, ...) \
+  if (Chopped(fd, &(bytes))) {                                  \
+    errno = EINTR;                                              \
+    return -1;                                                  \
+  }                                                             \
+  FAIL_OR_CALL(fd, type, name, params, __VA_ARGS__)
+
+#define CHOP_IOV(fd, iov, count)                          \
+  size_t allowed = Total(iov, count);                     \
+  struct iovec part[64];                                  \
+  if (Chopped(fd, &allowed)) {                            \
+    errno = EINTR;                                        \
+    return -1;                                            \
+  }                                                       \
+  if (choppy && count > 0) {                              \
+    count = Shorten(iov, count, allowed, part);           \
+    iov = part;                                           \
+  }
+
 ssize_t write(int fd, const void* data, size_t bytes) {
-  FAIL_OR_CALL(fd, ssize_t, "write", (int, const void*, size_t), fd, data, bytes);
+  CHOP_OR_FAIL_OR_CALL(fd, bytes, ssize_t, "write", (int, const void*, size_t), fd, data, bytes);
 }
 
 ssize_t writev(int fd, const struct iovec* iov, int count) {
+  CHOP_IOV(fd, iov, count);
   FAIL_OR_CALL(fd, ssize_t, "writev", (int, const struct iovec*, int), fd, iov, count);
 }
 
 ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) {
-  FAIL_OR_CALL(fd, ssize_t, "pwrite", (int, const void*, size_t, off_t), fd, data, bytes, offset);
+  CHOP_OR_FAIL_OR_CALL(fd, bytes, ssize_t, "pwrite", (int, const void*, size_t, off_t), fd, data,
+                       bytes, offset);
 }
 
 ssize_t pwrite64(int fd, const void* data, size_t bytes, off_t offset) {
-  FAIL_OR_CALL(fd, ssize_t, "pwrite64", (int, const void*, size_t, off_t), fd, data, bytes, offset);
+  CHOP_OR_FAIL_OR_CALL(fd, bytes, ssize_t, "pwrite64", (int, const void*, size_t, off_t), fd,
+                       data, bytes, offset);
 }
 
 ssize_t pwritev(int fd, const struct iovec* iov, int count, off_t offset) {
+  CHOP_IOV(fd, iov, count);
   FAIL_OR_CALL(fd, ssize_t, "pwritev", (int, const struct iovec*, int, off_t), fd, iov, count, offset);
 }
 
 ssize_t pwritev64(int fd, const struct iovec* iov, int count, off_t offset) {
+  CHOP_IOV(fd, iov, count);
   FAIL_OR_CALL(fd, ssize_t, "pwritev64", (int, const struct iovec*, int, off_t), fd, iov, count, offset);
 }
 
 ssize_t pwritev2(int fd, const struct iovec* iov, int count, off_t offset, int flags) {
+  CHOP_IOV(fd, iov, count);
   FAIL_OR_CALL(fd, ssize_t, "pwritev2", (int, const struct iovec*, int, off_t, int), fd, iov, count, offset, flags);
 }
 
@@ -165,4 +237,36 @@ int close(int fd) {
     return -1;
   }
   return result;
+}
+
+/* Renames and links that give an output's file a name. */
+static int NameFails(const char* from) {
+  if (!IsAvi(from) && !IsTemporary(from)) return 0;
+  if (delayUs > 0) usleep((useconds_t)delayUs);
+  return ++calls == failAt;
+}
+
+#define FAIL_OR_RENAME(from, type, name, params, ...) \
+  if (NameFails(from)) {                               \
+    errno = failErrno;                                 \
+    return -1;                                         \
+  }                                                    \
+  type(*real) params = (type(*) params)Next(name);     \
+  return real(__VA_ARGS__)
+
+int rename(const char* from, const char* to) {
+  FAIL_OR_RENAME(from, int, "rename", (const char*, const char*), from, to);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  FAIL_OR_RENAME(from, int, "renameat", (int, const char*, int, const char*), fromDir, from, toDir, to);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+  FAIL_OR_RENAME(from, int, "renameat2", (int, const char*, int, const char*, unsigned), fromDir,
+                 from, toDir, to, flags);
+}
+
+int link(const char* from, const char* to) {
+  FAIL_OR_RENAME(from, int, "link", (const char*, const char*), from, to);
 }

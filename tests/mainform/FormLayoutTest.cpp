@@ -1,14 +1,15 @@
 // The window as designed: geometry, captions, tab order, window properties,
 // the preview's placement and colours, and reading dropped URI lists.
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <utility>
 
-#include "mainform/ButtonGlyphs.h"
 #include "mainform/DroppedPaths.h"
 #include "mainform/Mainform.h"
 #include "mainform/PreviewImage.h"
@@ -86,7 +87,8 @@ class FormLayoutTest : public QObject {
     QCOMPARE(form.AbortRequested, 0);
   }
 
-  void tabOrderRunsThroughTheFourFocusableControls() {
+  // The designed four, and the format list (where built) after 保存先...
+  void tabOrderRunsThroughTheFocusableControls() {
     TForm1 form;
     QList<QWidget*> order;
     QWidget* at = form.InputSelBtn;
@@ -94,43 +96,52 @@ class FormLayoutTest : public QObject {
       if (at->focusPolicy() & Qt::TabFocus) order << at;
       at = at->nextInFocusChain();
     } while (at != form.InputSelBtn);
-    const QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
-                                      form.ProgressBar1};
+    QList<QWidget*> designed = {form.InputSelBtn, form.SaveDirBtn, form.BtnStart,
+                                form.ProgressBar1};
+    if (form.FormatCombo != nullptr) designed.insert(2, static_cast<QWidget*>(form.FormatCombo));
     QCOMPARE(order, designed);
   }
 
+  // Each button shows a 16 x 16 glyph of at most 16 colours (4 bits a
+  // pixel), its own, and a different, grey one when disabled; a dense screen
+  // gets art drawn for 32 x 32, not the small one enlarged.
   void buttonsCarryGlyphsForBothStates() {
     TForm1 form;
-    const std::pair<QPushButton*, ButtonGlyph> buttons[] = {
-        {form.InputSelBtn, ButtonGlyph::kInputSelect},
-        {form.SaveDirBtn, ButtonGlyph::kSaveDir},
-        {form.BtnStart, ButtonGlyph::kStart}};
-    for (const auto& [button, glyph] : buttons) {
-      for (const qreal ratio : {1.0, 2.0}) {
-        const int pixels = ratio == 1.0 ? kGlyphSize : kLargeGlyphSize;
+    const auto colours = [](const QImage& image) {
+      QSet<QRgb> seen;
+      for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) seen.insert(image.pixel(x, y));
+      }
+      return seen;
+    };
+    QList<QImage> normals;
+    for (QPushButton* button : {form.InputSelBtn, form.SaveDirBtn, form.BtnStart}) {
+      QImage small;
+      for (const int pixels : {16, 32}) {
         const auto shown = [&](QIcon::Mode mode) {
-          QImage image = button->icon().pixmap(QSize(16, 16), ratio, mode).toImage();
+          QImage image = button->icon().pixmap(QSize(16, 16), pixels / 16.0, mode).toImage();
           image.setDevicePixelRatio(1.0);
           return image.convertToFormat(QImage::Format_ARGB32);
         };
-        // At a scale factor of 2 the art drawn for 32 × 32, not the small one enlarged.
-        QCOMPARE(shown(QIcon::Normal), GlyphImage(glyph, false, pixels));
-        QCOMPARE(shown(QIcon::Disabled), GlyphImage(glyph, true, pixels));
-        QVERIFY(shown(QIcon::Normal) != shown(QIcon::Disabled));
-      }
-      const QImage large = GlyphImage(glyph, false, kLargeGlyphSize);
-      QVERIFY(large != GlyphImage(glyph, false).scaled(kLargeGlyphSize, kLargeGlyphSize));
-    }
-    // The disabled glyph is grey throughout: no colour survives.
-    for (const int size : {kGlyphSize, kLargeGlyphSize}) {
-      const QImage etched = GlyphImage(ButtonGlyph::kSaveDir, true, size);
-      for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-          const QRgb pixel = etched.pixel(x, y);
+        const QImage normal = shown(QIcon::Normal);
+        const QImage disabled = shown(QIcon::Disabled);
+        QCOMPARE(normal.size(), QSize(pixels, pixels));
+        QCOMPARE(disabled.size(), QSize(pixels, pixels));
+        QVERIFY(colours(normal).size() > 2);
+        QVERIFY(normal != disabled);
+        for (const QRgb pixel : colours(disabled)) {
           QVERIFY(qAlpha(pixel) == 0 || (qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel)));
+        }
+        if (pixels == 16) {
+          QVERIFY(colours(normal).size() <= 16);
+          small = normal;
+          normals << normal;
+        } else {
+          QVERIFY(normal != small.scaled(32, 32));
         }
       }
     }
+    QVERIFY(normals[0] != normals[1] && normals[1] != normals[2] && normals[0] != normals[2]);
   }
 
   void fileNameLabelGrowsUnderLabel2AndShrinksBack() {

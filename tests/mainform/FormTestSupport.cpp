@@ -131,11 +131,8 @@ std::string WriteV02(const std::string& path, uint32_t frames, uint32_t framesPe
 
 std::string WriteV00(const std::string& path, uint32_t frames, uint32_t width, uint32_t height,
                      uint32_t seed) {
-  moviewriter::V00MovieOptions options;
-  options.frames = frames;
-  options.width = width;
-  options.height = height;
-  options.seed = seed;
+  moviewriter::V00MovieOptions options{
+      .width = width, .height = height, .frames = frames, .seed = seed};
   return moviewriter::WriteV00Movie(path, options) == 0 ? path : std::string();
 }
 

@@ -15,6 +15,25 @@ class ProgramEntryTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void helpAndVersionAloneAreQuestions_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("--version") << QStringList{"--version"} << "henkan-porute (変換ぽるて) 1.0\n";
+    QTest::newRow("--help") << QStringList{"--help"} << "Usage: henkan-porute [FILE]...\n";
+    QTest::newRow("among movies it is a movie") << QStringList{"a.V02", "--help"} << "";
+    QTest::newRow("a path") << QStringList{"./--version"} << "";
+    QTest::newRow("nothing") << QStringList{} << "";
+  }
+  void helpAndVersionAloneAreQuestions() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, answer);
+    std::vector<std::string> line;
+    for (const QString& argument : arguments) line.push_back(argument.toStdString());
+    const QString got = QString::fromStdString(InformationAnswer(line));
+    QCOMPARE(got.left(answer.size()), answer);
+    QCOMPARE(got.isEmpty(), answer.isEmpty());
+  }
+
   void exceptionFromCreationIsShown_data() {
     QTest::addColumn<bool>("knownKind");
     QTest::addColumn<QString>("message");

@@ -4,7 +4,8 @@
 # converts the sample movies (read back by ffprobe outside the root), the
 # window converts one on the offscreen platform, both programs find every
 # library they link, the desktop entry and the two MIME types resolve
-# through the databases the package's triggers rebuild, and a purge leaves
+# through the databases the package's triggers rebuild, gst-inspect-1.0 finds
+# the GStreamer plugin, the thumbnailer and its entry work, and a purge leaves
 # the root's file list as it was before the install.
 #
 # The clean root (debootstrap's minbase with the desktop's MIME and menu
@@ -84,6 +85,10 @@ file_list() {
       -o -path ./var/log -o -path ./var/cache/apt -o -path ./var/lib/apt/lists \) -prune -o -print |
     grep -v -e '^\./var/lib/dpkg/[a-z]*-old$' -e '^\./var/cache/debconf/.*-old$' | LC_ALL=C sort)
 }
+# gst-inspect-1.0, to see the plugin as GStreamer does: there before the
+# package, as a desktop's GStreamer is, so the purge is measured without it.
+gst_tools() { in_root apt-get install -y -q --no-install-recommends gstreamer1.0-tools >/dev/null 2>&1; }
+gst_tools || { in_root apt-get update -q >/dev/null 2>&1; gst_tools; } || true
 file_list >"$root/tmp/before.list"
 
 package=$(dpkg-deb -f "$deb" Package)
@@ -98,7 +103,7 @@ if ! install; then
 fi
 check "apt installs $package" sh -c "chroot '$root' dpkg-query -W '$package' >/dev/null"
 
-for program in porute2avi henkan-porute; do
+for program in porute2avi henkan-porute henkan-porute-thumbnailer; do
   check "$program is on the PATH" in_root sh -c "command -v $program >/dev/null"
   check "$program finds every library it links" \
     sh -c "! chroot '$root' ldd /usr/bin/$program | grep -q 'not found'"
@@ -120,6 +125,17 @@ v02=$(cd "$root/tmp/movies" && ls *.V02 | head -n1)
 check "the installed window converts a movie on the offscreen platform" \
   in_root env QT_QPA_PLATFORM=offscreen HOME=/tmp XDG_RUNTIME_DIR=/tmp/runtime \
     sh -c "mkdir -p -m 700 /tmp/runtime && cd /tmp && timeout 60 henkan-porute /tmp/movies/$v02 >/tmp/gui.log 2>&1 && test -s /tmp/movies/${v02%.*}.avi"
+
+# The registry goes to /tmp: a cache in root's home would outlive the purge.
+check "gst-inspect-1.0 finds the plugin's element" \
+  in_root env GST_REGISTRY=/tmp/gst-registry.bin sh -c 'gst-inspect-1.0 porutedemux >/dev/null'
+check "and its two type finders" in_root env GST_REGISTRY=/tmp/gst-registry.bin \
+  sh -c 'gst-inspect-1.0 porute | grep -q video/x-porute-vd02 && gst-inspect-1.0 porute | grep -q video/x-porute-vd00'
+thumbnailer=$root/usr/share/thumbnailers/henkan-porute.thumbnailer
+check "the thumbnailer entry takes both movie types" \
+  grep -qx 'MimeType=video/x-porute-vd02;video/x-porute-vd00;' "$thumbnailer"
+check "the installed thumbnailer writes a picture" \
+  in_root sh -c "henkan-porute-thumbnailer -s 128 /tmp/movies/$v02 /tmp/thumb.png && test -s /tmp/thumb.png"
 
 entry=/usr/share/applications/henkan-porute.desktop
 check "the desktop entry validates" in_root desktop-file-validate "$entry"

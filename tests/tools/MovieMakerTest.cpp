@@ -69,11 +69,7 @@ TEST(MovieMaker, V02FirstFrameIsTheSceneThroughTheColourTable) {
 }
 
 TEST(MovieMaker, V00MovieWithAndWithoutCompanion) {
-  mw::V00MovieOptions options;
-  options.width = 10;
-  options.height = 8;
-  options.frames = 9;
-  options.scale = 7;
+  mw::V00MovieOptions options{.width = 10, .height = 8, .frames = 9, .scale = 7};
   mw::Bytes movie;
   mw::Bytes companion;
   ASSERT_EQ(mw::MakeV00Movie(options, movie, companion), 0);
@@ -101,8 +97,7 @@ TEST(MovieMaker, RefusesSizesItCannotEncode) {
   mw::V02MovieOptions v02;
   v02.width = 20;
   EXPECT_EQ(mw::MakeV02Movie(v02, movie), 2);
-  mw::V00MovieOptions v00;
-  v00.scale = 61;
+  mw::V00MovieOptions v00{.scale = 61};
   EXPECT_EQ(mw::MakeV00Movie(v00, movie, companion), 2);
 }
 
@@ -117,8 +112,7 @@ TEST(MovieMaker, FilesEqualTheMoviesBuiltInMemory) {
   ASSERT_TRUE(mw::ReadWholeFile(dir / "a.V02", written));
   EXPECT_EQ(written, built);
 
-  mw::V00MovieOptions v00;
-  v00.frames = 3;
+  mw::V00MovieOptions v00{.frames = 3};
   mw::Bytes companion;
   mw::Bytes writtenCompanion;
   ASSERT_EQ(mw::MakeV00Movie(v00, built, companion), 0);

@@ -328,11 +328,12 @@ TEST_F(FrameOps, LevelPairsSelectPixelTableRows) {
   decoder.WorkingFrame()[64] = 0x80;
   decoder.WorkingFrame()[65] = 0x81;
   Decode({0x00, 0x00});
-  EXPECT_EQ(decoder.Frame16()[0], TablePixel(table, 384));
-  EXPECT_EQ(decoder.Frame16()[1], TablePixel(table, 640));
-  EXPECT_EQ(TablePixel(table, 384), table[768] | table[769] << 8);
-  EXPECT_EQ(decoder.Frame16()[2], TablePixel(table, 63 * 256 + 0x81));
-  EXPECT_EQ(decoder.Frame16()[3], TablePixel(table, 63 * 256 + 0x81));
+  // Entry n of the distinct table is 4n + 1: levels 1 and 2 under chroma
+  // 0x80 are entries 384 and 640; 255 and 64 clamp to 63, entry 16257.
+  EXPECT_EQ(decoder.Frame16()[0], 1537);
+  EXPECT_EQ(decoder.Frame16()[1], 2561);
+  EXPECT_EQ(decoder.Frame16()[2], 65029);
+  EXPECT_EQ(decoder.Frame16()[3], 65029);
 }
 
 // Every (luma byte, chroma byte) combination through the expansion, with a

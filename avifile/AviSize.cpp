@@ -1,12 +1,13 @@
-#include "cli/AviSize.h"
+#include "avifile/AviSize.h"
 
 #include <algorithm>
 
 #include "avifile/AviWriter.h"
 
-// The writer measures its sizes as it writes; this mirrors its layout in
-// arithmetic, so that a movie's output size is known without writing it. The
-// end-to-end tests hold the two together on plain and OpenDML files.
+// The writer measures its sizes as it writes; this follows its layout in
+// arithmetic, with its constants and its reckoning of a RIFF's tail, so that
+// a movie's output size is known without writing it. The end-to-end tests
+// hold the two together on plain and OpenDML files.
 namespace {
 
 using avifile::AviWriter;
@@ -14,8 +15,8 @@ using avifile::AviWriter;
 // Fixed parts of the header the writer reserves before the first chunk.
 constexpr uint64_t kAvihBytes = 56;
 constexpr uint64_t kStrhBytes = 56;
-constexpr uint64_t kDmlhBytes = 248;
-constexpr uint64_t kSuperIndexBytes = 24 + 16 * uint64_t{AviWriter::kSuperIndexEntries};
+constexpr uint64_t kDmlhBytes = AviWriter::kDmlhBytes;
+constexpr uint64_t kSuperIndexBytes = AviWriter::kSuperIndexBytes;
 constexpr uint64_t kOdmlListBytes = 12 + 8 + kDmlhBytes;
 // The encoder's formats: a BITMAPINFOHEADER and a PCMWAVEFORMAT; its stream
 // names "Video" and "Audio" take 6 bytes with their terminating zero.
@@ -118,12 +119,7 @@ class Layout {
   uint64_t TailBytes(int extra, uint64_t moreVideo, uint64_t moreAudio) const {
     const uint64_t n[2] = {entries_[kVideo] + moreVideo + (extra == kVideo ? 1 : 0),
                            entries_[kAudio] + moreAudio + (extra == kAudio ? 1 : 0)};
-    uint64_t bytes = 0;
-    for (uint64_t each : n) {
-      if (each != 0) bytes += 32 + 8 * each;
-    }
-    if (riffs_ == 1) bytes += 8 + 16 * (n[0] + n[1]);
-    return bytes;
+    return AviWriter::RiffTailBytes(n, 2, riffs_ == 1);
   }
 
   uint64_t limit_;
