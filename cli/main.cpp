@@ -308,6 +308,7 @@ int main(int argc, char* argv[]) {
   BatchDriver driver(reporting ? static_cast<BatchHost&>(reportingHost) : host);
   driver.SetKeepGoing(line.host.keepGoing);
   InstallInterruptHandlers(driver);
+  bool verifyInterrupted = false;
 #ifdef PORUTE_HAVE_FFMPEG
   // The libraries' own chatter stays out of our messages; their errors reach
   // the user through the encoder's failure causes.
@@ -319,7 +320,6 @@ int main(int argc, char* argv[]) {
       return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format, crf));
     });
   }
-  bool verifyInterrupted = false;
   if (line.verify) {
     const bool lossless = line.format != "mp4";
     // A stop signal ends a verification between two frames, as it ends a
