@@ -1,18 +1,18 @@
 #!/bin/sh
-# Every text of the command line that is marked for translation has a
+# Every text of the command line (and of its Matroska and MP4 writer) that is marked for translation has a
 # translation, neither missing nor fuzzy, in every catalogue of po/.
 # Usage: catalogue_coverage.sh SOURCE_DIR
 set -eu
 src=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-find "$src/cli" -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
+find "$src/cli" "$src/ffenc" -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
 xgettext --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=ngettext:1,2 \
   --files-from="$work/files" --output="$work/porute2avi.pot"
 status=0
 for po in "$src"/po/*.po; do
   if ! msgcmp "$po" "$work/porute2avi.pot"; then
-    echo "$po does not translate every text of cli/" >&2
+    echo "$po does not translate every text of cli/ and ffenc/" >&2
     status=1
   fi
 done
