@@ -155,6 +155,12 @@ int BecomeFfmpegProgram(char* argv[], std::string& program) {
 
 int main(int argc, char* argv[]) {
   StartTranslations();
+#ifdef PORUTE_HAVE_FFMPEG
+  // The libraries' own chatter stays out of our messages, --info and --check
+  // included (their refusal test opens the encoders); their errors reach the
+  // user through the encoders' failure causes.
+  av_log_set_level(AV_LOG_QUIET);
+#endif
   CommandLine line = ParseCommandLine(argc, argv);
   switch (line.action) {
     case CommandLine::Action::kUsageError:
@@ -310,9 +316,6 @@ int main(int argc, char* argv[]) {
   InstallInterruptHandlers(driver);
   bool verifyInterrupted = false;
 #ifdef PORUTE_HAVE_FFMPEG
-  // The libraries' own chatter stays out of our messages; their errors reach
-  // the user through the encoder's failure causes.
-  av_log_set_level(AV_LOG_QUIET);
   if (line.format != "avi") {
     const FfmpegFormat format = line.format == "mkv" ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
     const int crf = line.crf >= 0 ? line.crf : FfmpegMovieEncoder::kDefaultCrf;
