@@ -1,6 +1,7 @@
 #include "cli/ConsoleHost.h"
 
 #include <sys/ioctl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -248,6 +249,13 @@ void ConsoleHost::SetFramesPerFile(std::vector<uint32_t> frames) {
 ConsoleHost::LineRead ConsoleHost::ReadReplyLine(std::string& line) {
   line.clear();
   for (;;) {
+    // A stop signal that lands just before read() begins would leave it
+    // waiting for a key that may never come: the flag is looked at before
+    // every read, and the wait for input is cut into short slices.
+    if (InterruptCount() > 0) return LineRead::kInterrupted;
+    pollfd input{inputFd_, POLLIN, 0};
+    const int ready = poll(&input, 1, 100);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
     char c = 0;
     const ssize_t n = read(inputFd_, &c, 1);
     if (n < 0 && errno == EINTR) {
