@@ -1,11 +1,14 @@
 #include "v02dec/MovieFailure.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-std::string Number(uint64_t value) { return std::to_string(value); }
+// Marks a text for the catalogue's extraction; it is translated where it is
+// worded, through the host's TranslateText.
+#define N_(text) (text)
 
 std::string Hex(uint64_t value) {
   char text[24];
@@ -13,74 +16,85 @@ std::string Hex(uint64_t value) {
   return text;
 }
 
-std::string Cause(const MovieFailure& f) {
-  const std::string found = Number(f.values[0]);
-  const std::string bound = Number(f.values[1]);
+// format with up to two "%s", filled with a and b.
+std::string Fill(const char* format, const std::string& a = {}, const std::string& b = {}) {
+  char text[512];
+  const int n = std::snprintf(text, sizeof text, format, a.c_str(), b.c_str());
+  return std::string(text, n <= 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
+const char* AsIs(const char* text) { return text; }
+
+std::string Cause(const MovieFailure& f, TranslateText _) {
+  const std::string found = std::to_string(f.values[0]);
+  const std::string bound = std::to_string(f.values[1]);
   switch (f.test) {
     case FailureTest::kNone: break;
     case FailureTest::kExtension:
-      return f.text.empty() ? "the file name has no extension; it is neither .V02 nor .V00"
-                            : "extension " + f.text + " is neither .V02 nor .V00";
+      return f.text.empty() ? _(N_("the file name has no extension; it is neither .V02 nor .V00"))
+                            : Fill(_(N_("extension %s is neither .V02 nor .V00")), f.text);
     case FailureTest::kMagic:
-      return "the file begins with " + Hex(f.values[0]) + ", not with the movie's mark";
-    case FailureTest::kVersion: return "version " + found + " is neither 6 nor 7";
-    case FailureTest::kFormatMark: return "format mark " + Hex(f.values[0]) + " is not 0x80008000";
-    case FailureTest::kWidthBelowMinimum: return "width " + found + " is below " + bound;
-    case FailureTest::kWidthAboveMaximum: return "width " + found + " is above " + bound;
+      return Fill(_(N_("the file begins with %s, not with the movie's mark")), Hex(f.values[0]));
+    case FailureTest::kVersion: return Fill(_(N_("version %s is neither 6 nor 7")), found);
+    case FailureTest::kFormatMark:
+      return Fill(_(N_("format mark %s is not 0x80008000")), Hex(f.values[0]));
+    case FailureTest::kWidthBelowMinimum: return Fill(_(N_("width %s is below %s")), found, bound);
+    case FailureTest::kWidthAboveMaximum: return Fill(_(N_("width %s is above %s")), found, bound);
     case FailureTest::kWidthNotMultipleOf8:
-      return "width " + found + " is not a multiple of " + bound;
-    case FailureTest::kHeightBelowMinimum: return "height " + found + " is below " + bound;
-    case FailureTest::kHeightAboveMaximum: return "height " + found + " is above " + bound;
-    case FailureTest::kHeightOdd: return "height " + found + " is not a multiple of " + bound;
+      return Fill(_(N_("width %s is not a multiple of %s")), found, bound);
+    case FailureTest::kHeightBelowMinimum: return Fill(_(N_("height %s is below %s")), found, bound);
+    case FailureTest::kHeightAboveMaximum: return Fill(_(N_("height %s is above %s")), found, bound);
+    case FailureTest::kHeightOdd: return Fill(_(N_("height %s is not a multiple of %s")), found, bound);
     case FailureTest::kFramesPerChunkAbove64:
-      return "frames per chunk " + found + " is above " + bound;
-    case FailureTest::kScaleAboveMaximum: return "scale " + found + " is above " + bound;
+      return Fill(_(N_("frames per chunk %s is above %s")), found, bound);
+    case FailureTest::kScaleAboveMaximum: return Fill(_(N_("scale %s is above %s")), found, bound);
     case FailureTest::kSoundRateZero:
-      return "sound rate 0 Hz (rate code " + found + " in the .snd header)";
+      return Fill(_(N_("sound rate 0 Hz (rate code %s in the .snd header)")), found);
     case FailureTest::kSoundRateAboveMaximum:
-      return "sound rate " + found + " Hz is above " + bound + " Hz";
+      return Fill(_(N_("sound rate %s Hz is above %s Hz")), found, bound);
     case FailureTest::kSoundBlockAboveMaximum:
-      return "a chunk's sound of " + found + " bytes is above " + bound + " bytes";
-    case FailureTest::kOpenMovie: return "the movie file cannot be opened";
-    case FailureTest::kMovieNotRegular: return "the movie is not a regular file";
-    case FailureTest::kMovieHeader: return "the movie header cannot be read";
-    case FailureTest::kColourTable: return "the colour table cannot be read";
-    case FailureTest::kOpenCompanion: return "the .snd file cannot be opened";
-    case FailureTest::kCompanionNotRegular: return "the .snd file is not a regular file";
-    case FailureTest::kCompanionHeader: return "the .snd header cannot be read";
-    case FailureTest::kChunkHeader: return "the chunk header cannot be read";
-    case FailureTest::kChunkSound: return "the chunk's sound cannot be read";
-    case FailureTest::kChunkVideo: return "the chunk's frames cannot be read";
-    case FailureTest::kRawFrame: return "the frame cannot be read";
-    case FailureTest::kCompanionSound: return "the chunk's sound in the .snd file cannot be read";
-    case FailureTest::kNotOpen: return "no movie is open";
+      return Fill(_(N_("a chunk's sound of %s bytes is above %s bytes")), found, bound);
+    case FailureTest::kOpenMovie: return _(N_("the movie file cannot be opened"));
+    case FailureTest::kMovieNotRegular: return _(N_("the movie is not a regular file"));
+    case FailureTest::kMovieHeader: return _(N_("the movie header cannot be read"));
+    case FailureTest::kColourTable: return _(N_("the colour table cannot be read"));
+    case FailureTest::kOpenCompanion: return _(N_("the .snd file cannot be opened"));
+    case FailureTest::kCompanionNotRegular: return _(N_("the .snd file is not a regular file"));
+    case FailureTest::kCompanionHeader: return _(N_("the .snd header cannot be read"));
+    case FailureTest::kChunkHeader: return _(N_("the chunk header cannot be read"));
+    case FailureTest::kChunkSound: return _(N_("the chunk's sound cannot be read"));
+    case FailureTest::kChunkVideo: return _(N_("the chunk's frames cannot be read"));
+    case FailureTest::kRawFrame: return _(N_("the frame cannot be read"));
+    case FailureTest::kCompanionSound: return _(N_("the chunk's sound in the .snd file cannot be read"));
+    case FailureTest::kNotOpen: return _(N_("no movie is open"));
     case FailureTest::kMemoryLimit:
-      return "the movie needs " + found + " bytes of memory, more than the " + bound +
-             " allowed";
+      return Fill(_(N_("the movie needs %s bytes of memory, more than the %s allowed")), found, bound);
     case FailureTest::kBufferUnavailable:
-      return "a buffer of " + found + " bytes cannot be obtained";
+      return Fill(_(N_("a buffer of %s bytes cannot be obtained")), found);
     case FailureTest::kChunkAboveBuffer:
-      return "the chunk's size " + found + " is above the largest possible, " + bound;
+      return Fill(_(N_("the chunk's size %s is above the largest possible, %s")), found, bound);
     case FailureTest::kChunkBelowSound:
-      return "the chunk's size " + found + " is below its " + bound + " bytes of sound";
+      return Fill(_(N_("the chunk's size %s is below its %s bytes of sound")), found, bound);
     case FailureTest::kFrameWorkAboveBudget:
-      return "the frame's operations would write " + found + " bytes, more than the " + bound +
-             " bytes a frame may";
-    case FailureTest::kAbortRequested: return "stopped on request";
+      return Fill(_(N_("the frame's operations would write %s bytes, more than the %s bytes a "
+                    "frame may")),
+                  found, bound);
+    case FailureTest::kAbortRequested: return _(N_("stopped on request"));
   }
-  return "failed";
+  return _(N_("failed"));
 }
 
 }  // namespace
 
-std::string DescribeFailure(const MovieFailure& failure) {
-  if (failure.kind == FailureKind::kNone) return "no failure";
+std::string DescribeFailure(const MovieFailure& failure, TranslateText translate) {
+  const TranslateText _ = translate != nullptr ? translate : AsIs;
+  if (failure.kind == FailureKind::kNone) return _(N_("no failure"));
   std::string text;
   if (failure.inChunk) {
-    text = "chunk " + Number(uint64_t{failure.chunkIndex} + 1) + ", frame " +
-           Number(uint64_t{failure.frameIndex} + 1) + ": ";
+    text = Fill(_(N_("chunk %s, frame %s: ")), std::to_string(uint64_t{failure.chunkIndex} + 1),
+                std::to_string(uint64_t{failure.frameIndex} + 1));
   }
-  text += Cause(failure);
+  text += Cause(failure, _);
   if (failure.kind == FailureKind::kReadFailed) {
     if (failure.sysErrno != 0) {
       text += ": ";
@@ -88,7 +102,8 @@ std::string DescribeFailure(const MovieFailure& failure) {
     } else if (failure.test != FailureTest::kMovieNotRegular &&
                failure.test != FailureTest::kCompanionNotRegular &&
                failure.test != FailureTest::kNotOpen) {
-      text += ": the file ends early";
+      text += ": ";
+      text += _(N_("the file ends early"));
     }
   }
   return text;

@@ -4,8 +4,8 @@
 #include <string>
 
 // Why the last Open or ReadChunk of a decoder did not succeed, as values, so
-// that a host can word the cause in its own language. The decoder itself
-// only offers plain English (DescribeFailure).
+// that a host can word the cause in its own language (DescribeFailure, in
+// English or through the host's catalogue).
 
 enum class FailureKind : uint8_t {
   kNone,         // the last call succeeded
@@ -76,7 +76,12 @@ struct MovieFailure {
   uint32_t frameIndex = 0;
 };
 
-// One line of English, e.g. "width 10 is not a multiple of 8" or "chunk 3,
-// frame 17: the chunk header ends early". Chunks and frames are counted from
-// 1 there, as people count them.
-std::string DescribeFailure(const MovieFailure& failure);
+// Looks a text up in a catalogue. The decoder has none; a host that speaks
+// the user's language passes its own (gettext), and every text of the
+// sentence goes through it.
+using TranslateText = const char* (*)(const char*);
+
+// One line, e.g. "width 10 is not a multiple of 8" or "chunk 3, frame 17:
+// the chunk header ends early": English, or worded through `translate`.
+// Chunks and frames are counted from 1 there, as people count them.
+std::string DescribeFailure(const MovieFailure& failure, TranslateText translate = nullptr);

@@ -1,12 +1,14 @@
 #!/bin/sh
-# Every text of the command line (and of its Matroska and MP4 writer) that is marked for translation has a
+# Every text of the command line (with its Matroska and MP4 writer and the
+# decoder's failure sentences) that is marked for translation has a
 # translation, neither missing nor fuzzy, in every catalogue of po/.
 # Usage: catalogue_coverage.sh SOURCE_DIR
 set -eu
 src=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-find "$src/cli" "$src/ffenc" -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
+{ find "$src/cli" "$src/ffenc" -name '*.cpp' -o -name '*.h'; echo "$src/v02dec/MovieFailure.cpp"; } |
+  LC_ALL=C sort >"$work/files"
 xgettext --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=ngettext:1,2 \
   --files-from="$work/files" --output="$work/porute2avi.pot"
 status=0
