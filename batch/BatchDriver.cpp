@@ -11,6 +11,7 @@
 #include "batch/Messages.h"
 #include "batch/PathNames.h"
 #include "platform/Files.h"
+#include "v02dec/ChunkWalk.h"
 #include "v02dec/CompanionNames.h"
 #include "v02dec/RawFile.h"
 #include "v02dec/V02Decode.h"
@@ -435,26 +436,24 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     return Fail(std::move(failure));
   };
 
-  // Unsigned: a frame count above 2^31 is a count, not a negative number.
-  uint32_t framesLeft = frameCount;
-  const uint32_t perChunk = decoder.Parameters().framesPerChunk;
-  while (framesLeft != 0) {
-    const MovieResult read = decoder.ReadChunk();
+  // Every frame written counts; an abort between two of a long chunk's
+  // frames ends the file there, without that chunk's sound.
+  uint32_t written = 0;
+  ChunkWalk walk(decoder);
+  while (!walk.Done()) {
+    const MovieResult read = walk.Next();
     // Aborted inside the chunk: the file keeps the chunks before it.
     if (read == kMovieAborted) break;
     if (read != kMovieOk) return stopWith(inputFailure(BatchFailure::Kind::kReadInput));
-    // The last chunk may hold fewer frames than there are slots. An abort
-    // between two of a long chunk's frames ends the file there, without
-    // that chunk's sound.
     uint32_t j = 0;
-    for (; j < perChunk && framesLeft != 0 && !AbortPending(); ++j) {
+    for (; j < walk.Frames() && !AbortPending(); ++j) {
       if (encoder.WriteVideo(decoder.frameBitmaps[j]->Pixels()) != 0) {
         return stopWith(outputFailure());
       }
-      --framesLeft;
+      ++written;
       ++fileFramesWritten_;
     }
-    if (j < perChunk && framesLeft != 0) break;
+    if (j < walk.Frames()) break;
     // The whole block is written for every chunk, the last one included. A
     // failed sound write stops the batch like a failed frame: reporting the
     // file as converted would hide sound that is missing from it.
@@ -475,7 +474,7 @@ BatchDriver::FileEnd BatchDriver::ConvertFile(V02Decode& decoder, MovieEncoder& 
     failure.outputPath = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     return Fail(std::move(failure));
   }
-  if (framesLeft != 0) {
+  if (written != frameCount) {
     summary_.outcome = BatchSummary::Outcome::kAborted;
     summary_.abortedOutput = KeepCutShort(temporaryPath, outputPath, encoder.Extension());
     summary_.abortedFrames = fileFramesWritten_;

@@ -9,6 +9,7 @@
 #include "cli/FailureText.h"
 #include "cli/Gettext.h"
 #include "cli/ShownText.h"
+#include "v02dec/ChunkWalk.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -233,12 +234,15 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path,
     decoder.Close();
     return Format1(_("cannot be converted to %s"), settings.format) + ": " + gettext(refusal.c_str());
   }
-  const uint32_t frames = decoder.Parameters().frameCount;
-  uint32_t chunk = 0;
   std::string failure;
-  while (decoder.FramesRemaining() != 0) {
-    const uint32_t before = decoder.FramesRemaining();
-    const MovieResult result = decoder.ReadChunk();
+  ChunkWalk walk(decoder);
+  while (!walk.Done()) {
+    const MovieResult result = walk.Next();
+    if (walk.Stalled()) {
+      failure = std::string(_("damaged")) + ": " + _("chunk") + " " +
+                std::to_string(uint64_t{walk.Chunk()} + 1) + ": " + _("no frame decoded");
+      break;
+    }
     if (result != kMovieOk) {
       // A file that ends early is as damaged as one with data no movie
       // holds; a read the system refused is another matter.
@@ -248,20 +252,13 @@ std::string CheckMovie(V02Decode& decoder, const std::string& path,
       // The decoder names the chunk and frame where it can; else a VD02
       // chunk fails as a whole, and a VD00 one after the frames it read.
       if (!cause.inChunk) {
-        const uint32_t frame = frames - decoder.FramesRemaining();
-        failure += std::string(_("chunk")) + " " + std::to_string(chunk + 1) + ", " + _("frame") +
-                   " " + std::to_string(uint64_t{frame} + 1) + ": ";
+        const uint64_t frame = uint64_t{walk.FirstFrame()} + walk.Frames();
+        failure += std::string(_("chunk")) + " " + std::to_string(uint64_t{walk.Chunk()} + 1) +
+                   ", " + _("frame") + " " + std::to_string(frame + 1) + ": ";
       }
       failure += Cause(decoder, result);
       break;
     }
-    // A decoder that delivers nothing would keep this loop going forever.
-    if (decoder.FramesRemaining() >= before) {
-      failure = std::string(_("damaged")) + ": " + _("chunk") + " " + std::to_string(chunk + 1) +
-                ": " + _("no frame decoded");
-      break;
-    }
-    ++chunk;
   }
   decoder.Close();
   return failure;

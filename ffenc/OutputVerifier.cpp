@@ -21,6 +21,7 @@ extern "C" {
 
 #include "cli/Gettext.h"
 
+#include "v02dec/ChunkWalk.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -552,12 +553,13 @@ VerifyReport VerifyOutput(const std::string& moviePath, const std::string& outpu
   }
 
   uint64_t movieSamples = 0;
-  for (uint32_t left = frameCount; left != 0 && report.problem.empty();) {
-    if (decoder->ReadChunk() != kMovieOk) {
+  ChunkWalk walk(*decoder);
+  while (!walk.Done() && report.problem.empty()) {
+    if (walk.Next() != kMovieOk) {
       report.problem = _("cannot read the movie again");
       break;
     }
-    for (uint32_t j = 0; j < movie.framesPerChunk && left != 0; ++j, --left) {
+    for (uint32_t j = 0; j < walk.Frames(); ++j) {
       if (aborted && aborted()) {
         report.aborted = true;
         report.problem = _("the verification was interrupted");

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "v02dec/ChunkWalk.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -74,13 +75,11 @@ bool TakeFrame(const std::string& path, Picture& picture) {
     return false;
   }
   const uint32_t target = ChosenFrame(decoder);
-  uint32_t delivered = 0;
+  ChunkWalk walk(decoder);
   for (;;) {
-    const uint32_t before = delivered;
-    const MovieResult result = decoder.ReadChunk();
-    delivered = decoder.Parameters().frameCount - decoder.FramesRemaining();
-    if (target < delivered) {
-      const TBitmap& bitmap = *decoder.frameBitmaps[target - before];
+    const MovieResult result = walk.Next();
+    if (target - walk.FirstFrame() < walk.Frames()) {
+      const TBitmap& bitmap = *decoder.frameBitmaps[target - walk.FirstFrame()];
       picture.width = bitmap.Width();
       picture.height = bitmap.Height();
       picture.rgb.resize(size_t{3} * picture.width * picture.height);
@@ -95,7 +94,7 @@ bool TakeFrame(const std::string& path, Picture& picture) {
       }
       return true;
     }
-    if (result != kMovieOk || delivered == before) {
+    if (result != kMovieOk || walk.Done()) {
       std::fprintf(stderr, "henkan-porute-thumbnailer: %s: %s\n", path.c_str(),
                    DescribeFailure(decoder.LastFailure()).c_str());
       return false;
