@@ -75,11 +75,22 @@ bool FitsMemory(std::initializer_list<uint64_t> buffers, uint64_t bitmapBytes, u
 
 uint32_t FirstFourBytes(const uint8_t* header) { return LoadLe32(header); }
 
-// Obtains a buffer without letting an exception out.
+// Obtains a buffer without letting an exception out; its contents are
+// whatever the allocator gives.
 template <class T>
-bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count, bool zeroed) {
-  const auto n = static_cast<size_t>(count);
-  buffer.reset(zeroed ? new (std::nothrow) T[n]() : new (std::nothrow) T[n]);
+bool Obtain(std::unique_ptr<T[]>& buffer, uint64_t count) {
+  buffer.reset(new (std::nothrow) T[static_cast<size_t>(count)]);
+  return buffer != nullptr;
+}
+
+// A zeroed buffer, from calloc: a movie's header may ask for a sound block of
+// a gigabyte, and writing zeros into it at open would take seconds before
+// --info could answer.
+template <class T>
+bool ObtainZeroed(std::unique_ptr<T[], FreeWithStdFree>& buffer, uint64_t count) {
+  // One element at least, so that an empty block is still a block.
+  const auto n = std::max<size_t>(static_cast<size_t>(count), 1);
+  buffer.reset(static_cast<T*>(std::calloc(n, sizeof(T))));
   return buffer != nullptr;
 }
 
@@ -239,9 +250,9 @@ MovieResult V02Decode::OpenV02(const std::string& path) {
   // The planes start out all zero, so the first frame of a movie that does
   // not paint every byte is still the same on every run.
   planes_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(2 * plane), 1)));
-  if (!planes_ || !Obtain(chunkBuffer_, videoCapacity_, false) ||
-      !Obtain(soundBytes_, soundBytes, false) || !Obtain(frame16_, pixels, false) ||
-      !Obtain(soundBlock, soundBytes, true) || !Obtain(pixelPairs_, kPixelPairEntries, false) ||
+  if (!planes_ || !Obtain(chunkBuffer_, videoCapacity_) ||
+      !Obtain(soundBytes_, soundBytes) || !Obtain(frame16_, pixels) ||
+      !ObtainZeroed(soundBlock, soundBytes) || !Obtain(pixelPairs_, kPixelPairEntries) ||
       !CreateBitmapSet(frameBitmaps)) {
     return NoMemory(FailureTest::kBufferUnavailable, memory, memoryLimit_);
   }
@@ -373,8 +384,8 @@ MovieResult V02Decode::OpenV00(const std::string& path) {
   soundBytesPerChunk_ = static_cast<uint32_t>(soundBytes);
   movie_.soundBlockBytes = static_cast<uint32_t>(2 * soundBytes);
 
-  if (!Obtain(frame16_, pixels, false) || !Obtain(soundBytes_, soundBytes, false) ||
-      !Obtain(soundBlock, soundBytes, true) || !CreateBitmapSet(frameBitmaps)) {
+  if (!Obtain(frame16_, pixels) || !Obtain(soundBytes_, soundBytes) ||
+      !ObtainZeroed(soundBlock, soundBytes) || !CreateBitmapSet(frameBitmaps)) {
     return NoMemory(FailureTest::kBufferUnavailable, memory, memoryLimit_);
   }
   open_ = true;
@@ -410,7 +421,7 @@ void V02Decode::StartReadAhead(uint64_t memoryInUse) {
       uint64_t{movie_.soundBlockBytes};
   if (movie_.frameCount > movie_.framesPerChunk && memoryInUse + setBytes <= memoryLimit_) {
     // Zeros, like the first set: a VD00 movie without sound never writes it.
-    if (!CreateBitmapSet(aheadBitmaps_) || !Obtain(aheadSound_, soundBytesPerChunk_, true)) {
+    if (!CreateBitmapSet(aheadBitmaps_) || !ObtainZeroed(aheadSound_, soundBytesPerChunk_)) {
       release();
     }
   }

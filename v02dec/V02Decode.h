@@ -96,7 +96,7 @@ class V02Decode {
   std::unique_ptr<TBitmap> frameBitmaps[kMaxFramesPerChunk];
   // The chunk's sound as signed 16-bit samples (host order, which is
   // little-endian on every platform we build for), soundBlockBytes long.
-  std::unique_ptr<int16_t[]> soundBlock;
+  std::unique_ptr<int16_t[], FreeWithStdFree> soundBlock;
   // First frame copied by LoadPreview; lives as long as the decoder.
   TBitmap previewBitmap;
 
@@ -293,7 +293,7 @@ class V02Decode {
   // stops at the next frame.
   std::unique_ptr<ReadAhead> readAhead_;
   std::unique_ptr<TBitmap> aheadBitmaps_[kMaxFramesPerChunk];
-  std::unique_ptr<int16_t[]> aheadSound_;
+  std::unique_ptr<int16_t[], FreeWithStdFree> aheadSound_;
   std::atomic<bool> abandonChunk_{false};
   const std::atomic<bool>* abortFlag_ = nullptr;
   std::function<void()> waitHook_;
