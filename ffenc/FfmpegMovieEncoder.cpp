@@ -22,6 +22,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "batch/Messages.h"
 #include "cli/Gettext.h"
 #include "digest/Sha256.h"
 #include "v02dec/TBitmap.h"
@@ -183,7 +184,7 @@ bool FfmpegMovieEncoder::HasSound() const {
 
 bool FfmpegMovieEncoder::TagSource() {
   // "encoder" is the muxer's own; "description" survives in both containers.
-  const std::string converter = std::string("porute2avi ") + PORUTE_VERSION;
+  const std::string converter = std::string("porute2avi ") + kProgramVersion;
   if (av_dict_set(&muxer_->metadata, "description", converter.c_str(), 0) < 0) {
     return Fail(AVERROR(ENOMEM));
   }

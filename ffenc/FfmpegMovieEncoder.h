@@ -31,7 +31,7 @@ enum class FfmpegFormat {
 // what stays on disk is a complete file.
 //
 // Both containers carry the converter's name and version ("description",
-// "porute2avi 1.0.0"; "encoder" is libavformat's own) and the
+// "porute2avi 1.0", as --version says; "encoder" is libavformat's own) and the
 // source movie's file name and SHA-256 ("comment", as "source: NAME sha256:
 // HEX"), so that a file stays traceable on its own.
 class FfmpegMovieEncoder final : public MovieEncoder {
