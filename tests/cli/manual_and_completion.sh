@@ -7,6 +7,8 @@
 set -uo pipefail
 program=$(realpath "$1") manual=$(realpath "$2") completion=$(realpath "$3")
 build_dir=$4 cmake=$5
+source "$(dirname "$0")/../common/checks.sh"
+need_programs groff lexgrog mandoc
 status=0
 fail() {
   echo "FAIL: $*" >&2
@@ -42,10 +44,8 @@ done
 warnings=$(groff -man -Tutf8 -ww -z "$manual" 2>&1)
 [ -z "$warnings" ] || fail "groff warns: $warnings"
 lexgrog "$manual" >/dev/null || fail "lexgrog finds no NAME line"
-if command -v mandoc >/dev/null; then
-  lint=$(mandoc -Tlint "$manual" 2>&1)
-  [ -z "$lint" ] || fail "mandoc -Tlint: $lint"
-fi
+lint=$(mandoc -Tlint "$manual" 2>&1)
+[ -z "$lint" ] || fail "mandoc -Tlint: $lint"
 
 # Completions as bash would offer them, for the words given (the last one
 # being completed), in the folder $work/files.

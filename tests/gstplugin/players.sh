@@ -5,6 +5,7 @@
 #   players.sh BUILD_DIR MKMOVIE
 set -uo pipefail
 source "$(dirname "$0")/../common/checks.sh"
+need_programs gst-launch-1.0 gst-discoverer-1.0
 build=$1
 mkmovie=$2
 export GST_PLUGIN_PATH=$build/gst-plugins GST_REGISTRY=$build/gst-registry.bin

@@ -11,9 +11,8 @@ set -euo pipefail
 
 app=$1
 mkmovie=$2
-for tool in Xvfb openbox xdotool wmctrl xwininfo ffprobe timeout; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
-done
+source "$(dirname "$0")/../common/checks.sh"
+need_programs Xvfb openbox xdotool wmctrl xwininfo ffprobe timeout
 
 work=$(mktemp -d)
 started=()
@@ -25,8 +24,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
-
-source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 
 # wait_for SECONDS COMMAND...: polls until the command succeeds.
 wait_for() {

@@ -5,6 +5,7 @@
 #   thumbnailer.sh THUMBNAILER PORUTE2AVI MKMOVIE
 set -uo pipefail
 source "$(dirname "$0")/../common/checks.sh"
+need_programs ffmpeg ffprobe
 thumbnailer=$1
 porute2avi=$2
 mkmovie=$3
