@@ -630,6 +630,44 @@ INSTANTIATE_TEST_SUITE_P(
                  8}),
     [](const testing::TestParamInfo<StopCase>& p) { return std::string(p.param.label); });
 
+// A whole output that its verification finds different from the movie is a
+// failure like a failed write: the batch stops with the verifier's words,
+// the file is removed (neither final nor partial name), and the earlier
+// output it was to replace stays.
+TEST_F(BatchDriverTest, VerificationMismatchFailsTheFileAndKeepsTheOldOutput) {
+  WriteV00(In("a.V00"), 20, false);
+  WriteV00(In("b.V00"), 8, false);
+  porute_test::WriteText(In("a.avi"), "old");
+  driver.FileList = {In("a.V00"), In("b.V00")};
+  host.overwriteAnswers = {OverwriteAnswer::kYes};
+  std::vector<std::string> verified;
+  driver.SetFileDoneHook([&](const std::string& input, const std::string& finished,
+                             const std::string& output) {
+    verified = {input, output};
+    // The verifier reads the whole file, still under its temporary name.
+    EXPECT_EQ(porute_test::TemporaryFilesIn(dir.Path()), std::vector{finished});
+    EXPECT_GT(porute_test::FileSize(finished), 20 * kWidth * kHeight * 3);
+    return std::string("frame 3 differs at pixel (1, 2)");
+  });
+  driver.BtnStartClick();
+
+  EXPECT_EQ(verified, (std::vector<std::string>{In("a.V00"), In("a.avi")}));
+  const BatchSummary& summary = driver.LastSummary();
+  EXPECT_EQ(summary.outcome, BatchSummary::Outcome::kStoppedByError);
+  EXPECT_EQ(summary.converted, 0u);
+  EXPECT_EQ(summary.failed, 1u);
+  ASSERT_EQ(host.failures.size(), 1u);
+  EXPECT_EQ(host.failures[0].kind, BatchFailure::Kind::kVerifyOutput);
+  EXPECT_EQ(host.failures[0].path, In("a.avi"));
+  EXPECT_EQ(host.failures[0].cause, "frame 3 differs at pixel (1, 2)");
+  EXPECT_EQ(host.failures[0].outputPath, "");
+  EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("a.avi"), kTextWriteFailed));
+  EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
+  EXPECT_FALSE(porute_test::FileExists(In("a.partial.avi")));
+  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
+}
+
 TEST_F(BatchDriverTest, PartialNameOfAnotherMoviesOutputIsLeftAlone) {
   WriteV00(In("a.partial.V00"), 2, false);
   WriteV00(In("a.V00"), 20, false);
