@@ -398,6 +398,36 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   EXPECT_EQ(FramesReadByFfprobe(partial, true), told);
 }
 
+// --verify catches an output that reached the disk other than it was
+// written: one data write has its middle byte inverted on the way. The file
+// fails with the first difference named and exit 1, is not kept under any
+// name, and the earlier output stays. Writing calls of a 16 x 8 movie at 4
+// frames a chunk: 1 the header, then one per frame or sound block in file
+// order (frames 0-3, sound, ...); the inverted byte is that of pixel (14, 4).
+TEST_F(WriteFaults, VerifyFindsAnOutputAlteredOnItsWayToTheDisk) {
+  if (!PORUTE_FFMPEG_BUILT) GTEST_SKIP() << "built without FFmpeg's libraries";
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  const struct {
+    const char* call;
+    const char* finding;
+  } cases[] = {{"3", "frame 1 differs at pixel (14, 4)"},
+               {"6", "sound sample 398 differs: -8705 instead of -8960"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.finding);
+    porute_test::RunOptions altering;
+    altering.env = kShimEnv;
+    altering.env["LC_ALL"] = "C";
+    altering.env["PORUTE_FAULT_FLIP"] = c.call;
+    Prepare(Output());
+    const RunResult run = porute_test::Run(Command(movie, {"AVI 1.0", {"--verify"}}), altering);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("porute2avi: " + Output() + ": verification failed: " + c.finding + "\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(LeftAfterFailure(run, Output()), "");
+  }
+}
+
 // Writes cut short or interrupted by a signal are finished, not lost: the
 // file is byte for byte that of an undisturbed run, in both layouts.
 TEST_F(WriteFaults, ShortAndInterruptedWritesAreCompleted) {
