@@ -178,15 +178,10 @@ struct MovieCase {
 MovieCase V02Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
                   uint32_t framesPerChunk, uint32_t scale, uint32_t soundRate,
                   mw::ContentKind content = mw::ContentKind::kScene) {
-  MovieCase c{label, true, {}, {}};
-  c.v02Options.width = width;
-  c.v02Options.height = height;
-  c.v02Options.frames = frames;
-  c.v02Options.framesPerChunk = framesPerChunk;
-  c.v02Options.scale = scale;
-  c.v02Options.soundRate = soundRate;
-  c.v02Options.content = content;
-  return c;
+  return {label, true,
+          {.width = width, .height = height, .frames = frames, .scale = scale,
+           .framesPerChunk = framesPerChunk, .soundRate = soundRate, .content = content},
+          {}};
 }
 
 MovieCase V00Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
@@ -237,10 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<MovieCase>& p) { return std::string(p.param.label); });
 
 TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
-  mw::V02MovieOptions options;
-  options.width = 160;
-  options.height = 120;
-  options.frames = 60;
+  mw::V02MovieOptions options{.width = 160, .height = 120, .frames = 60};
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::ExpectedMovie movie;
@@ -258,10 +250,7 @@ TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
 }
 
 TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
-  mw::V02MovieOptions options;
-  options.width = 64;
-  options.height = 48;
-  options.frames = 40;
+  mw::V02MovieOptions options{.width = 64, .height = 48, .frames = 40};
   const std::string input = At("cut.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::ExpectedMovie movie;
@@ -696,11 +685,7 @@ bool NewFileHolds(const std::string& folder, const std::vector<std::string>& kno
 
 TEST_P(StopSignal, LeavesAWellFormedFile) {
   const SignalCase& c = GetParam();
-  mw::V02MovieOptions options;
-  options.width = 64;
-  options.height = 48;
-  options.frames = 400;
-  options.framesPerChunk = 1;
+  mw::V02MovieOptions options{.width = 64, .height = 48, .frames = 400, .framesPerChunk = 1};
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::V00MovieOptions small{.frames = 1};
@@ -831,10 +816,7 @@ class RefusedOutput : public Porute2avi, public testing::WithParamInterface<Refu
 
 TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
   const RefusedOutputCase& c = GetParam();
-  mw::V02MovieOptions small;
-  small.width = 16;
-  small.height = 8;
-  small.frames = 2;
+  mw::V02MovieOptions small{.width = 16, .height = 8, .frames = 2};
   ASSERT_EQ(mw::WriteV02Movie(At("a.V02"), small), 0);
   const std::vector<std::string> inputs = c.prepare(dir.Path());
   std::map<std::string, std::string> before;
@@ -861,10 +843,7 @@ TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
 }
 
 std::vector<std::string> WithSecondV02(const std::string& d) {
-  mw::V02MovieOptions small;
-  small.width = 16;
-  small.height = 8;
-  small.frames = 2;
+  mw::V02MovieOptions small{.width = 16, .height = 8, .frames = 2};
   mw::WriteV02Movie(d + "/b.V02", small);
   return {d + "/a.V02", d + "/b.V02"};
 }
@@ -1125,12 +1104,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A frame of over 4,294 s cannot be told in an AVI main header.
         MessageCase{"RefusedByEncoder",
                     [](const std::string& d) {
-                      mw::V02MovieOptions options;
-                      options.width = 16;
-                      options.height = 8;
-                      options.frames = 1;
-                      options.scale = 1'000'000;
-                      options.soundBytesPerChunk = 16;
+                      mw::V02MovieOptions options{.width = 16, .height = 8, .frames = 1,
+                          .scale = 1'000'000, .soundBytesPerChunk = 16};
                       mw::WriteV02Movie(d + "/slow.V02", options);
                       return std::vector<std::string>{d + "/slow.V02"};
                     },

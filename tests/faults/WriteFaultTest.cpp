@@ -96,12 +96,8 @@ class WriteFaults : public testing::Test {
   // A movie of `frames` frames of width x height, 8 to a chunk.
   std::string MakeMovie(uint32_t width, uint32_t height, uint32_t frames,
                         uint32_t framesPerChunk = 8) {
-    mw::V02MovieOptions options;
-    options.framesPerChunk = framesPerChunk;
-    options.width = width;
-    options.height = height;
-    options.frames = frames;
-    options.soundRate = 2000;
+    mw::V02MovieOptions options{.width = width, .height = height, .frames = frames,
+        .framesPerChunk = framesPerChunk, .soundRate = 2000};
     const std::string path = dir / "movie.V02";
     EXPECT_EQ(mw::WriteV02Movie(path, options), 0);
     return path;

@@ -120,12 +120,8 @@ void ModalDriver::Poll() {
 
 std::string WriteV02(const std::string& path, uint32_t frames, uint32_t framesPerChunk,
                      uint32_t width, uint32_t height, uint32_t seed) {
-  moviewriter::V02MovieOptions options;
-  options.frames = frames;
-  options.framesPerChunk = framesPerChunk;
-  options.width = width;
-  options.height = height;
-  options.seed = seed;
+  moviewriter::V02MovieOptions options{.width = width, .height = height, .frames = frames,
+      .framesPerChunk = framesPerChunk, .seed = seed};
   return moviewriter::WriteV02Movie(path, options) == 0 ? path : std::string();
 }
 
