@@ -173,10 +173,12 @@ class BatchDriverTest : public testing::Test {
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
     PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
-    Bytes video;
-    Bytes sound;
-    ASSERT_TRUE(porute_test::DecodeVideoBgr24(aviPath, video)) << aviPath;
-    ASSERT_TRUE(porute_test::DecodeAudioS16le(aviPath, sound)) << aviPath;
+    const porute_test::Decoded decodedVideo = porute_test::DecodeWithFfmpeg(aviPath, 'v');
+    const porute_test::Decoded decodedSound = porute_test::DecodeWithFfmpeg(aviPath, 'a');
+    ASSERT_TRUE(decodedVideo.ok && decodedSound.ok)
+        << aviPath << ": " << decodedVideo.errors << decodedSound.errors;
+    const Bytes& video = decodedVideo.data;
+    const Bytes& sound = decodedSound.data;
     Bytes expectedVideo;
     for (uint32_t i = 0; i < framesWritten; ++i) {
       const Bytes topDown =

@@ -142,8 +142,9 @@ void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint
   // says the same.
   EXPECT_EQ(audio.headerFrames, static_cast<int64_t>(samples));
 
-  Bytes decodedVideo;
-  ASSERT_TRUE(porute_test::DecodeVideoBgr24(avi, decodedVideo));
+  const porute_test::Decoded videoRead = porute_test::DecodeWithFfmpeg(avi, 'v');
+  ASSERT_TRUE(videoRead.ok) << videoRead.errors;
+  const Bytes& decodedVideo = videoRead.data;
   const size_t frameBytes = size_t{movie.width} * movie.height * 3;
   ASSERT_EQ(decodedVideo.size(), frameBytes * frames);
   for (uint32_t i = 0; i < frames; ++i) {
@@ -151,8 +152,9 @@ void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(), decodedVideo.begin() + i * frameBytes))
         << "frame " << i << " differs";
   }
-  Bytes decodedSound;
-  ASSERT_TRUE(porute_test::DecodeAudioS16le(avi, decodedSound));
+  const porute_test::Decoded soundRead = porute_test::DecodeWithFfmpeg(avi, 'a');
+  ASSERT_TRUE(soundRead.ok) << soundRead.errors;
+  const Bytes& decodedSound = soundRead.data;
   ASSERT_LE(samples * 2, movie.sound.size());
   EXPECT_EQ(decodedSound.size(), samples * 2);
   EXPECT_TRUE(std::equal(decodedSound.begin(), decodedSound.end(), movie.sound.begin()))

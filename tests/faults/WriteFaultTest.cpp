@@ -44,21 +44,7 @@ struct Layout {
   const char* what;
   std::vector<std::string> options;  // the test-only sizes
 };
-
-
-// ffprobe's count of the video frames it decoded; -1 when it fails. With
-// strict, any complaint of ffprobe's (even with exit 0) counts as failing.
-int64_t FramesReadByFfprobe(const std::string& path, bool strict) {
-  const RunResult probe =
-      porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
-                        "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
-  if (probe.exitCode != 0 || (strict && !probe.err.empty())) {
-    ADD_FAILURE() << "ffprobe: " << probe.err;
-    return -1;
-  }
-  // "N/A" when there is no frame at all.
-  return std::strtoll(probe.out.c_str(), nullptr, 10);
-}
+using porute_test::FramesRead;
 
 // What a failed conversion may leave: no file, or a strictly well-formed
 // AVI file that ffprobe reads without a complaint.
@@ -67,7 +53,8 @@ void ExpectReadableOrAbsent(const std::string& path) {
   const avitest::Bytes file = avitest::ReadFileBytes(path);
   std::vector<avitest::RiffNode> top;
   EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
-  FramesReadByFfprobe(path, true);
+  std::string complaint;
+  EXPECT_GE(FramesRead(path, true, &complaint), 0) << "ffprobe: " << complaint;
 }
 
 // The frames that the header of a file in progress accounts for: the video
@@ -272,11 +259,6 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
     ASSERT_EQ(reference.exitCode, 0) << reference.err;
     const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
     ASSERT_GT(calls, 2);
-    const auto framesRead = [&](const std::string& path) {
-      return porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
-                               "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
-                               path});
-    };
     for (const int error : {ENOSPC, EIO}) {
       for (int at = 1; at <= calls; ++at) {
         SCOPED_TRACE("errno " + std::to_string(error) + ", call " + std::to_string(at));
@@ -287,7 +269,7 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
         Prepare(output);
         const RunResult run = porute_test::Run(command, faulty);
         if (run.exitCode == 0) {
-          EXPECT_EQ(framesRead(output).out, "10\n");
+          EXPECT_EQ(FramesRead(output, false), 10);
           EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
           continue;
         }
@@ -299,9 +281,8 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
             << run.err;
         const std::string left = LeftAfterFailure(run, output);
         if (left.empty()) continue;
-        const RunResult probe = framesRead(left);
-        EXPECT_EQ(probe.exitCode, 0);
-        EXPECT_EQ(probe.err, "");
+        std::string complaint;
+        EXPECT_GE(FramesRead(left, true, &complaint), 0) << complaint;
       }
     }
   }
@@ -359,13 +340,13 @@ TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
     ASSERT_FALSE(left.empty());
     const uint32_t described = HeaderFrames(left);
     EXPECT_GE(described, 3u);
-    EXPECT_GE(FramesReadByFfprobe(left, false), static_cast<int64_t>(described));
-    const avitest::Decoded video = avitest::DemuxWithGstreamer(left, 'v');
+    EXPECT_GE(FramesRead(left, false), static_cast<int64_t>(described));
+    const porute_test::Decoded video = porute_test::DemuxWithGstreamer(left, 'v');
     EXPECT_TRUE(video.ok) << video.errors;
     EXPECT_GE(video.data.size() / kFrameBytes, described);
     const RunResult rerun = porute_test::Run(Command(movie, layout));
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
-    EXPECT_EQ(FramesReadByFfprobe(Output(), true), kFrames);
+    EXPECT_EQ(FramesRead(Output()), kFrames);
     EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
   }
 }
@@ -391,7 +372,7 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   ASSERT_NE(holds, std::string::npos) << run.err;
   const int64_t told = std::strtoll(run.err.c_str() + holds + 9, nullptr, 10);
   EXPECT_GT(told, 0);
-  EXPECT_EQ(FramesReadByFfprobe(partial, true), told);
+  EXPECT_EQ(FramesRead(partial), told);
 }
 
 // --verify catches an output that reached the disk other than it was
