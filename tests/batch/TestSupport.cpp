@@ -54,8 +54,8 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
+Started Start(const std::vector<std::string>& argv, const RunOptions& options) {
+  Started started;
   // A program may end before it has read the input it was given; writing on
   // to its closed pipe must fail with EPIPE, not kill the test with SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
@@ -64,7 +64,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
   int errPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
       pipe2(errPipe, O_CLOEXEC) != 0) {
-    return result;
+    return started;
   }
   std::vector<std::string> envText;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -99,27 +99,30 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     close(inPipe[1]);
     close(outPipe[0]);
     close(errPipe[0]);
-    return result;
+    return started;
   }
+  return {pid, inPipe[1], outPipe[0], errPipe[0]};
+}
 
+RunResult Finish(Started& started, const std::string& input) {
+  RunResult result;
+  if (started.pid < 0) return result;
   // Feed standard input and drain both outputs together, so that neither
   // side can block on a full pipe.
   size_t fed = 0;
-  int inFd = inPipe[1];
-  if (options.input.empty()) {
+  int& inFd = started.in;
+  if (inFd >= 0 && input.empty()) {
     close(inFd);
     inFd = -1;
-  } else {
+  } else if (inFd >= 0) {
     fcntl(inFd, F_SETFL, O_NONBLOCK);
   }
-  bool outOpen = true;
-  bool errOpen = true;
   char buffer[65536];
-  while (outOpen || errOpen) {
+  while (started.out >= 0 || started.err >= 0) {
     pollfd fds[3];
     nfds_t count = 0;
-    if (outOpen) fds[count++] = {outPipe[0], POLLIN, 0};
-    if (errOpen) fds[count++] = {errPipe[0], POLLIN, 0};
+    if (started.out >= 0) fds[count++] = {started.out, POLLIN, 0};
+    if (started.err >= 0) fds[count++] = {started.err, POLLIN, 0};
     if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
     if (poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
@@ -128,31 +131,37 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     for (nfds_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
-        const ssize_t n = write(inFd, options.input.data() + fed, options.input.size() - fed);
+        const ssize_t n = write(inFd, input.data() + fed, input.size() - fed);
         if (n > 0) fed += static_cast<size_t>(n);
-        if (n < 0 || fed == options.input.size()) {
+        if (n < 0 || fed == input.size()) {
           close(inFd);
           inFd = -1;
         }
         continue;
       }
+      const bool isOut = fds[i].fd == started.out;
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
-        (fds[i].fd == outPipe[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+        (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(n));
       } else if (n == 0 || errno != EINTR) {
-        (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+        close(fds[i].fd);
+        (isOut ? started.out : started.err) = -1;
       }
     }
   }
   if (inFd >= 0) close(inFd);
-  close(outPipe[0]);
-  close(errPipe[0]);
+  inFd = -1;
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
+}
+
+RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
+  Started started = Start(argv, options);
+  return Finish(started, options.input);
 }
 
 }  // namespace porute_test

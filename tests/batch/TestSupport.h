@@ -4,6 +4,8 @@
 // with captured output, and (MediaReaders.h) reading outputs back through
 // programs that know nothing of our writers.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -52,5 +54,20 @@ struct RunOptions {
 
 // Runs argv[0] (a path, or a name looked up in PATH) to its end.
 RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Run in two halves, for a test that acts while the program runs (sends it
+// signals, reads its standard error as it comes): the process and the
+// test's ends of its standard input, output and error, -1 once closed.
+struct Started {
+  pid_t pid = -1;
+  int in = -1;
+  int out = -1;
+  int err = -1;
+};
+// options.input is not written; Finish writes what it is given.
+Started Start(const std::vector<std::string>& argv, const RunOptions& options = {});
+// Writes input (closing standard input at once when empty), collects what
+// is still to come of both outputs and waits for the program's end.
+RunResult Finish(Started& started, const std::string& input = {});
 
 }  // namespace porute_test

@@ -698,31 +698,21 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   // 400 x 30 ms on any machine, and after the first signal the closing
   // writes keep the program alive well past its message. The first signal
   // comes once the output (whatever its name) holds a few frames.
-  int errPipe[2];
-  ASSERT_EQ(pipe(errPipe), 0);
   // A sanitized porute2avi would refuse a library preloaded before its
   // runtime; the shim carries no runtime of its own.
   const char* asan = getenv("ASAN_OPTIONS");
-  const std::string asanOptions =
-      std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(errPipe[1], 2);
-    close(errPipe[0]);
-    setenv("LC_ALL", "C", 1);
-    setenv("LD_PRELOAD", FAULT_SHIM_PATH, 1);
-    setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-    setenv("PORUTE_FAULT_SUFFIX", "", 1);
-    setenv("PORUTE_FAULT_DELAY_US", "30000", 1);
-    execl(kProgram.c_str(), kProgram.c_str(), "--report", At("run.json").c_str(), input.c_str(),
-          At("next.V00").c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  porute_test::RunOptions slowed;
+  slowed.env = {{"LC_ALL", "C"},
+                {"LD_PRELOAD", FAULT_SHIM_PATH},
+                {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"},
+                {"PORUTE_FAULT_SUFFIX", ""},
+                {"PORUTE_FAULT_DELAY_US", "30000"}};
+  porute_test::Started run = porute_test::Start(
+      {kProgram, "--report", At("run.json"), input, At("next.V00")}, slowed);
+  const pid_t pid = run.pid;
   ASSERT_GT(pid, 0);
-  close(errPipe[1]);
+  close(run.in);
+  run.in = -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!NewFileHolds(dir.Path(), inputs, 32768) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -730,19 +720,17 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   ASSERT_EQ(kill(pid, c.signal), 0);
   std::string err;
   const std::string interrupted = "porute2avi: interrupted; closing the file in hand\n";
-  const bool noticed = ReadUntil(errPipe[0], err, interrupted);
+  const bool noticed = ReadUntil(run.err, err, interrupted);
   if (c.times == 2) {
     siginfo_t info{};
     ASSERT_EQ(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT), 0);
     ASSERT_EQ(info.si_pid, 0) << "the program ended before the second signal";
     kill(pid, c.signal);
   }
-  ReadUntil(errPipe[0], err, "\x01");  // to the end
-  close(errPipe[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
-  EXPECT_EQ(WEXITSTATUS(status), c.exitCode) << err;
+  const RunResult ended = porute_test::Finish(run);
+  err += ended.err;
+  ASSERT_EQ(ended.signal, 0) << "ended by signal " << ended.signal << "\n" << err;
+  EXPECT_EQ(ended.exitCode, c.exitCode) << err;
   EXPECT_TRUE(noticed) << err;
   EXPECT_FALSE(porute_test::FileExists(At("next.avi")));
   EXPECT_FALSE(porute_test::FileExists(At("long.avi")));

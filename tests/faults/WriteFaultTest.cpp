@@ -312,28 +312,22 @@ TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
       const std::vector<std::string> found = porute_test::TemporaryFilesIn(dir.Path());
       return found.empty() ? std::string() : found[0];
     };
-    std::vector<std::string> args = Command(movie, layout);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      for (const auto& [name, value] : kShimEnv) setenv(name.c_str(), value.c_str(), 1);
-      // About 300 writing calls of 2 ms: well over half a second.
-      setenv("PORUTE_FAULT_DELAY_US", "2000", 1);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
+    porute_test::RunOptions slowed;
+    slowed.env = kShimEnv;
+    // About 300 writing calls of 2 ms: well over half a second.
+    slowed.env["PORUTE_FAULT_DELAY_US"] = "2000";
+    porute_test::Started child = porute_test::Start(Command(movie, layout), slowed);
+    ASSERT_GE(child.pid, 0);
+    // Reaped here, it is not Finish's to wait for: Finish then tells of no signal.
     int status = 0;
     while (FileSize(inProgress()) < 10240 + 4 * kRefresh &&
-           waitpid(child, &status, WNOHANG) == 0) {
+           waitpid(child.pid, &status, WNOHANG) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    kill(child, SIGKILL);
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+    kill(child.pid, SIGKILL);
+    ASSERT_EQ(porute_test::Finish(child).signal, SIGKILL)
+        << "the conversion ended before it was killed";
 
     EXPECT_LT(FileSize(Output()), 0) << "a killed conversion has the output's name";
     const std::string left = inProgress();
