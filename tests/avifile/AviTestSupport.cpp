@@ -6,7 +6,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,11 +42,6 @@ Bytes ReadFileBytes(const std::string& path) {
          << "first difference at byte " << at << " (sizes " << actual.size() << " and "
          << expected.size() << ")\n  written: " << around(actual)
          << "\n  expected: " << around(expected);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
 }
 
 // A field cut short by the end of the file reads as 0 as a whole.

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/common/MediaReaders.h"
+#include "tests/batch/TestSupport.h"
 #include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 
@@ -25,6 +25,7 @@ using Bytes = std::vector<uint8_t>;
 using porute_test::Decoded;
 using porute_test::DecodeWithFfmpeg;
 using porute_test::DemuxWithGstreamer;
+using porute_test::FileExists;
 using porute_test::MediaInfo;
 using porute_test::TempDir;
 
@@ -33,7 +34,6 @@ Bytes ReadFileBytes(const std::string& path);
 // Compares byte strings and reports the first difference by offset, with the
 // bytes around it, instead of two long dumps.
 ::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected);
-bool FileExists(const std::string& path);
 
 uint16_t Get16(const Bytes& bytes, size_t at);
 uint32_t Get32(const Bytes& bytes, size_t at);

@@ -146,10 +146,6 @@ ExpectedMovie WriteV00(const std::string& path, uint32_t frames, bool withSound 
 
 std::vector<std::string> Log(std::initializer_list<std::string> entries) { return entries; }
 
-size_t TemporaryFilesIn(const std::string& folder) {
-  return porute_test::TemporaryFilesIn(folder).size();
-}
-
 class BatchDriverTest : public testing::Test {
  public:
   BatchDriverTest() { host.driver = &driver; }
@@ -386,7 +382,7 @@ TEST_P(BatchDriverErrors, StopTheBatchWithTheirMessageAndLeaveItIdle) {
   EXPECT_FALSE(porute_test::FileExists(In("next.avi"))) << "the batch went on";
   EXPECT_EQ(porute_test::FileExists(In("first.avi")), c.outputLeft);
   EXPECT_EQ(porute_test::FileExists(In("first.partial.avi")), c.partialLeft);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 }
 
 std::string Quoted(const std::string& path, const char* text) { return PathMessage(path, text); }
@@ -559,7 +555,7 @@ TEST_F(BatchDriverTest, OutputAppearingDuringTheConversionIsAskedAbout) {
                            "pump", "ask " + In("a.avi"), "idle", "pos 0"}));
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "appeared");
   EXPECT_EQ(driver.LastSummary().skipped, 1u);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 
   host.overwriteAnswers = {OverwriteAnswer::kYes, OverwriteAnswer::kYes};
   driver.BtnStartClick();
@@ -592,7 +588,7 @@ TEST_P(ConversionStops, KeepTheOldOutputAndThePartialFrames) {
   driver.BtnStartClick();
 
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
   const std::string partial = In("a.partial.avi");
   EXPECT_EQ(porute_test::FileExists(partial), c.partialFrames >= 0);
   if (c.abortAfterFirstChunk) {
@@ -666,7 +662,7 @@ TEST_F(BatchDriverTest, VerificationMismatchFailsTheFileAndKeepsTheOldOutput) {
   EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("a.avi"), kTextWriteFailed));
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
   EXPECT_FALSE(porute_test::FileExists(In("a.partial.avi")));
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
   EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
 }
 
