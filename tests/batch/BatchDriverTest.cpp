@@ -20,6 +20,7 @@
 #include "batch/AviMovieEncoder.h"
 #include "batch/Messages.h"
 #include "tests/batch/TestSupport.h"
+#include "tests/common/AviChecks.h"
 #include "tools/moviewriter/MovieFiles.h"
 #include "tools/moviewriter/ReferenceModel.h"
 #include "v02dec/TBitmap.h"
@@ -165,28 +166,11 @@ class BatchDriverTest : public testing::Test {
     setrlimit(RLIMIT_FSIZE, &saved);
   }
 
-  // The output's video and sound, read back by ffmpeg, against the movie.
+  // The output against the movie, in ffprobe and ffmpeg.
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
     PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
-    const porute_test::Decoded decodedVideo = porute_test::DecodeWithFfmpeg(aviPath, 'v');
-    const porute_test::Decoded decodedSound = porute_test::DecodeWithFfmpeg(aviPath, 'a');
-    ASSERT_TRUE(decodedVideo.ok && decodedSound.ok)
-        << aviPath << ": " << decodedVideo.errors << decodedSound.errors;
-    const Bytes& video = decodedVideo.data;
-    const Bytes& sound = decodedSound.data;
-    Bytes expectedVideo;
-    for (uint32_t i = 0; i < framesWritten; ++i) {
-      const Bytes topDown =
-          moviewriter::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
-      expectedVideo.insert(expectedVideo.end(), topDown.begin(), topDown.end());
-    }
-    EXPECT_EQ(video.size(), expectedVideo.size());
-    EXPECT_TRUE(video == expectedVideo) << "frames differ";
-    const Bytes expectedSound(movie.sound.begin(),
-                              movie.sound.begin() + soundBlocks * movie.soundBlockBytes);
-    EXPECT_EQ(sound.size(), expectedSound.size());
-    EXPECT_TRUE(sound == expectedSound) << "sound differs";
+    porute_test::ExpectAviHolds(aviPath, movie, framesWritten, soundBlocks);
   }
 
   TempDir dir;

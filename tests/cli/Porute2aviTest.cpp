@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/batch/TestSupport.h"
+#include "tests/common/AviChecks.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -110,57 +111,6 @@ std::string WithoutTime(const std::string& err) {
   return out;
 }
 
-// Checks an AVI file against the movie it was made from: both streams with
-// their formats, rates and lengths as ffprobe sees them, and every frame and
-// sample as ffmpeg decodes them. `frames` and `soundBlocks` say how much of the
-// movie the file holds (less than all when it was cut short).
-void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint32_t frames,
-                    size_t soundBlocks) {
-  const porute_test::Probe probe = porute_test::ProbeFile(avi);
-  ASSERT_TRUE(probe.ok) << probe.error;
-  EXPECT_EQ(probe.formatName, "avi");
-  ASSERT_EQ(probe.streams.size(), 2u);
-  const porute_test::ProbedStream& video = probe.streams[0];
-  const porute_test::ProbedStream& audio = probe.streams[1];
-  EXPECT_EQ(video.codecType, "video");
-  EXPECT_EQ(video.codecName, "rawvideo");
-  EXPECT_EQ(video.pixFmt, "bgr24");
-  EXPECT_EQ(video.width, static_cast<int>(movie.width));
-  EXPECT_EQ(video.height, static_cast<int>(movie.height));
-  const uint32_t divisor = std::gcd(movie.rate, movie.scale);
-  EXPECT_EQ(video.frameRate,
-            std::to_string(movie.rate / divisor) + "/" + std::to_string(movie.scale / divisor));
-  EXPECT_EQ(video.readFrames, static_cast<int64_t>(frames));
-  EXPECT_NEAR(video.duration, double(frames) * movie.scale / movie.rate, 1e-3);
-  EXPECT_EQ(audio.codecType, "audio");
-  EXPECT_EQ(audio.codecName, "pcm_s16le");
-  EXPECT_EQ(audio.sampleRate, static_cast<int>(movie.soundRate));
-  EXPECT_EQ(audio.channels, 1);
-  EXPECT_EQ(audio.bitsPerSample, 16);
-  const size_t samples = soundBlocks * movie.soundBlockBytes / 2;
-  // ffprobe gives no duration for PCM in AVI; the header's length in samples
-  // says the same.
-  EXPECT_EQ(audio.headerFrames, static_cast<int64_t>(samples));
-
-  const porute_test::Decoded videoRead = porute_test::DecodeWithFfmpeg(avi, 'v');
-  ASSERT_TRUE(videoRead.ok) << videoRead.errors;
-  const Bytes& decodedVideo = videoRead.data;
-  const size_t frameBytes = size_t{movie.width} * movie.height * 3;
-  ASSERT_EQ(decodedVideo.size(), frameBytes * frames);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const Bytes expected = mw::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
-    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), decodedVideo.begin() + i * frameBytes))
-        << "frame " << i << " differs";
-  }
-  const porute_test::Decoded soundRead = porute_test::DecodeWithFfmpeg(avi, 'a');
-  ASSERT_TRUE(soundRead.ok) << soundRead.errors;
-  const Bytes& decodedSound = soundRead.data;
-  ASSERT_LE(samples * 2, movie.sound.size());
-  EXPECT_EQ(decodedSound.size(), samples * 2);
-  EXPECT_TRUE(std::equal(decodedSound.begin(), decodedSound.end(), movie.sound.begin()))
-      << "sound differs";
-}
-
 class Porute2avi : public testing::Test {
  protected:
   void SetUp() override {
@@ -213,7 +163,7 @@ TEST_P(RoundTrip, EveryFrameAndSampleReadsBack) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "");
   const uint32_t chunks = (movie.frameCount + movie.framesPerChunk - 1) / movie.framesPerChunk;
-  ExpectAviHolds(At("out/movie.avi"), movie, movie.frameCount, chunks);
+  porute_test::ExpectAviHolds(At("out/movie.avi"), movie, movie.frameCount, chunks);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -248,7 +198,7 @@ TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
   EXPECT_NE(bytes.find("AVIX"), std::string::npos) << "no second RIFF";
   EXPECT_NE(bytes.find("odml"), std::string::npos);
   EXPECT_NE(bytes.find("indx"), std::string::npos);
-  ExpectAviHolds(avi, movie, 60, 8);
+  porute_test::ExpectAviHolds(avi, movie, 60, 8);
 }
 
 TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
@@ -273,7 +223,7 @@ TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
                 Partial(At("cut.partial.avi"), 24, 40));
   EXPECT_FALSE(porute_test::FileExists(At("after.avi"))) << "the batch went on after the error";
   EXPECT_FALSE(porute_test::FileExists(At("cut.avi")));
-  ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
+  porute_test::ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
 }
 
 struct StatusCase {
@@ -764,7 +714,7 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   ASSERT_EQ(mw::MakeV02Movie(options, shorter), 0);
   mw::ExpectedMovie movie;
   ASSERT_TRUE(mw::ExpectV02(shorter, movie));
-  ExpectAviHolds(kept, movie, frames, frames);
+  porute_test::ExpectAviHolds(kept, movie, frames, frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
