@@ -1,8 +1,9 @@
-/* Preloaded into porute2avi by the fault tests: counts the writing calls
- * (write, pwrite, pwritev, ftruncate, fsync, fdatasync, close) made on files
- * whose name ends in ".avi", or that are an output's temporary file
+/* Preloaded into porute2avi by the fault and signal tests (and into the
+ * window tests, for slow reads): counts the writing calls (write, pwrite,
+ * pwritev, ftruncate, fsync, fdatasync, close) made on files whose name ends
+ * in ".avi", or that are an output's temporary file
  * (".NAME.avi.porute-TAG.tmp"), and the renames and links of such files,
- * and makes one of them fail.
+ * and makes one of them fail or alter what it writes.
  *
  *   PORUTE_FAULT_AT=N        the Nth such call fails (1 is the first); unset:
  *                            none fails
@@ -15,10 +16,10 @@
  *                            (EINTR, nothing written), the next writes only
  *                            half its bytes (at least one), as a signal or a
  *                            pipe may make them do
- *   PORUTE_FAULT_FLIP=N      the Nth such call, a data write, succeeds but
- *                            puts the middle byte of its data on the disk
- *                            inverted, as a disk that corrupts silently: the
- *                            output then differs from what was written
+ *   PORUTE_FAULT_FLIP=N      the Nth such call, when it writes data,
+ *                            succeeds but puts the middle byte of its data on
+ *                            the disk inverted, as a disk that corrupts
+ *                            silently; other calls are left alone
  *   PORUTE_FAULT_SLOW_READS=SUFFIX  every read of a file whose name ends in
  *                            SUFFIX first sleeps PORUTE_FAULT_READ_DELAY_US
  *                            microseconds (default 100000): a movie whose
@@ -139,8 +140,8 @@ static unsigned char* Altered(const struct iovec* iov, int count, size_t* total)
   return copy;
 }
 
-/* Writes the altered data in place of the call's own; only data writes
- * (those with an offset of -1 write at the file's position) get here. */
+/* A data write's altered data in place of its own: at offset, or at the
+ * file's position when offset is -1 (write, writev). */
 static ssize_t WriteAltered(int fd, const struct iovec* iov, int count, off_t offset) {
   size_t bytes = 0;
   unsigned char* copy = Altered(iov, count, &bytes);
