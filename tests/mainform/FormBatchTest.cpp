@@ -288,8 +288,8 @@ class FormBatchTest : public QObject {
   }
 
   // A movie named "slow.V02" arrives slowly: the test's environment makes
-  // every read of it take 150 ms (tests/faults/IoFaultShim.c), so that a
-  // chunk takes about half a second, during which the window is served only
+  // every read of it take 250 ms (tests/faults/IoFaultShim.c), so that a
+  // chunk takes three reads, 750 ms, during which the window is served only
   // by the driver's pumps while it waits for the chunk. An abort asked for
   // then gives up that chunk: the file keeps the one before it. Served only
   // after the chunk, it would keep both.
@@ -320,12 +320,12 @@ class FormBatchTest : public QObject {
     bool closeAccepted = true;
     bool asked = false;
     // After the first chunk: at once, in the batch's own pass over pending
-    // events; for the slow movie 200 ms later, while the second chunk is
+    // events; for the slow movie 100 ms later, while the second chunk is
     // still being read.
     connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&](int) {
       if (asked || !form->Busy) return;
       asked = true;
-      QTimer::singleShot(slow ? 200 : 0, form.get(), [&] {
+      QTimer::singleShot(slow ? 100 : 0, form.get(), [&] {
         if (byCloseBox) {
           closeAccepted = form->close();
         } else {
