@@ -318,7 +318,7 @@ TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
     slowed.env["PORUTE_FAULT_DELAY_US"] = "2000";
     porute_test::Started child = porute_test::Start(Command(movie, layout), slowed);
     ASSERT_GE(child.pid, 0);
-    // Reaped here, it is not Finish's to wait for: Finish then tells of no signal.
+    // A run that ends by itself is reaped here; Finish then tells of no signal.
     int status = 0;
     while (FileSize(inProgress()) < 10240 + 4 * kRefresh &&
            waitpid(child.pid, &status, WNOHANG) == 0) {
