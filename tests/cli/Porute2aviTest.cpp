@@ -651,10 +651,11 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   // A sanitized porute2avi would refuse a library preloaded before its
   // runtime; the shim carries no runtime of its own.
   const char* asan = getenv("ASAN_OPTIONS");
+  const std::string asanOptions = std::string(asan != nullptr ? asan : "");
   porute_test::RunOptions slowed;
   slowed.env = {{"LC_ALL", "C"},
                 {"LD_PRELOAD", FAULT_SHIM_PATH},
-                {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"},
+                {"ASAN_OPTIONS", asanOptions + ":verify_asan_link_order=0"},
                 {"PORUTE_FAULT_SUFFIX", ""},
                 {"PORUTE_FAULT_DELAY_US", "30000"}};
   porute_test::Started run = porute_test::Start(

@@ -79,7 +79,8 @@ struct InfoCase {
 InfoCase V02(const char* label, uint32_t width, uint32_t height, uint32_t frames, uint32_t fpc,
              uint32_t scale, uint64_t riffLimit) {
   return {label, true,
-          {.width = width, .height = height, .frames = frames, .scale = scale, .framesPerChunk = fpc},
+          {.width = width, .height = height, .frames = frames, .scale = scale,
+           .framesPerChunk = fpc},
           {}, riffLimit};
 }
 

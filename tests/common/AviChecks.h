@@ -54,7 +54,8 @@ inline void ExpectAviHolds(const std::string& avi, const moviewriter::ExpectedMo
   const size_t frameBytes = size_t{movie.width} * movie.height * 3;
   ASSERT_EQ(decodedVideo.size(), frameBytes * frames);
   for (uint32_t i = 0; i < frames; ++i) {
-    const moviewriter::Bytes expected = moviewriter::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
+    const moviewriter::Bytes expected =
+        moviewriter::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(), decodedVideo.begin() + i * frameBytes))
         << "frame " << i << " differs";
   }

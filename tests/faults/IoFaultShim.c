@@ -148,7 +148,8 @@ static ssize_t WriteAltered(int fd, const struct iovec* iov, int count, off_t of
   if (copy == NULL) return -1;
   ssize_t (*realWrite)(int, const void*, size_t) = Next("write");
   ssize_t (*realPwrite)(int, const void*, size_t, off_t) = Next("pwrite");
-  const ssize_t written = offset < 0 ? realWrite(fd, copy, bytes) : realPwrite(fd, copy, bytes, offset);
+  const ssize_t written =
+      offset < 0 ? realWrite(fd, copy, bytes) : realPwrite(fd, copy, bytes, offset);
   free(copy);
   return written;
 }
@@ -268,8 +269,8 @@ ssize_t write(int fd, const void* data, size_t bytes) {
 
 ssize_t writev(int fd, const struct iovec* iov, int count) {
   CHOP_IOV(fd, iov, count);
-  FAIL_ALTER_OR_CALL(fd, iov, count, -1, ssize_t, "writev", (int, const struct iovec*, int), fd, iov,
-                     count);
+  FAIL_ALTER_OR_CALL(fd, iov, count, -1, ssize_t, "writev", (int, const struct iovec*, int), fd,
+                     iov, count);
 }
 
 ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) {

@@ -392,9 +392,8 @@ TEST_F(WriteFaults, VerifyFindsAnOutputAlteredOnItsWayToTheDisk) {
     Prepare(Output());
     const RunResult run = porute_test::Run(Command(movie, {"AVI 1.0", {"--verify"}}), altering);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("porute2avi: " + Output() + ": verification failed: " + c.finding + "\n"),
-              std::string::npos)
-        << run.err;
+    const std::string line = "porute2avi: " + Output() + ": verification failed: " + c.finding;
+    EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << run.err;
     EXPECT_EQ(LeftAfterFailure(run, Output()), "");
   }
 }

@@ -302,8 +302,8 @@ class FormBatchTest : public QObject {
     QTest::newRow("button, no: goes on") << false << false << "long" << 40;
     QTest::newRow("close box, yes: stops, window stays") << true << true << "long" << 8;
     QTest::newRow("close box, no: goes on, window stays") << true << false << "long" << 40;
-    QTest::newRow("button, yes, during a slow chunk: gives it up") << false << true << "slow" << 8;
-    QTest::newRow("close box, yes, during a slow chunk: gives it up") << true << true << "slow" << 8;
+    QTest::newRow("button, yes, in a slow chunk: gives it up") << false << true << "slow" << 8;
+    QTest::newRow("close box, yes, in a slow chunk: gives it up") << true << true << "slow" << 8;
   }
   void abortDuringBatch() {
     QFETCH(bool, byCloseBox);

@@ -138,7 +138,8 @@ TEST(ReferenceModel, PixelConversionTable) {
     const mw::PixelFrame frame(64, c.pixel);
     const mw::Bytes memory = mw::ToFrameMemory(frame, 8, 8);
     ASSERT_EQ(memory.size(), 8u * 24u);
-    EXPECT_EQ(mw::Bytes(memory.begin(), memory.begin() + 3), mw::Bytes(c.bgr, c.bgr + 3)) << c.pixel;
+    EXPECT_EQ(mw::Bytes(memory.begin(), memory.begin() + 3), mw::Bytes(c.bgr, c.bgr + 3))
+        << c.pixel;
   }
 }
 

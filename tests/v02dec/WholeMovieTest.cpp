@@ -254,9 +254,10 @@ TEST(WholeMovie, HeaderFieldsThatAnAviCannotHold) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // Two frames only with the small sound: no sound of a gigabyte.
-    const mw::V02MovieOptions options{.width = 16, .height = 8, .frames = c.soundBytes == 16 ? 2u : 0u,
-                                      .scale = c.scale, .framesPerChunk = 1,
-                                      .soundRate = c.soundRate, .soundBytesPerChunk = c.soundBytes};
+    const mw::V02MovieOptions options{.width = 16, .height = 8,
+                                      .frames = c.soundBytes == 16 ? 2u : 0u, .scale = c.scale,
+                                      .framesPerChunk = 1, .soundRate = c.soundRate,
+                                      .soundBytesPerChunk = c.soundBytes};
     mw::Bytes movie;
     ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
     if (c.result == kMovieOk) {
