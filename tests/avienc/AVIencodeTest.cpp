@@ -76,25 +76,25 @@ std::string Seconds(double value) {
 // ffprobe's and ffmpeg's reading of a file written by WriteSynthetic.
 void ExpectReadBack(const std::string& path, const MovieParams& p, const Written& written) {
   PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
-  ProbeResult probe = Probe(path);
-  ASSERT_TRUE(probe.ok);
+  const porute_test::Probe probe = porute_test::ProbeFile(path);
+  ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_EQ(probe.streams.size(), 2u);
-  auto& video = probe.streams[0];
-  auto& audio = probe.streams[1];
-  EXPECT_EQ(video["codec_type"], "video");
-  EXPECT_EQ(video["codec_name"], "rawvideo");
-  EXPECT_EQ(video["width"], std::to_string(p.width));
-  EXPECT_EQ(video["height"], std::to_string(p.height));
-  EXPECT_EQ(video["nb_frames"], std::to_string(written.frames));
-  EXPECT_EQ(video["duration"], Seconds(written.frames * double(p.scale) / p.rate));
-  EXPECT_EQ(video["TAG:title"], "Video");
-  EXPECT_EQ(audio["codec_type"], "audio");
-  EXPECT_EQ(audio["codec_name"], "pcm_s16le");
-  EXPECT_EQ(audio["sample_rate"], std::to_string(p.soundRate));
-  EXPECT_EQ(audio["channels"], "1");
-  EXPECT_EQ(audio["bits_per_sample"], "16");
-  EXPECT_EQ(audio["nb_frames"], std::to_string(written.samples));
-  EXPECT_EQ(audio["TAG:title"], "Audio");
+  const auto video = [&](const char* key) { return probe.Stream(0, key); };
+  const auto audio = [&](const char* key) { return probe.Stream(1, key); };
+  EXPECT_EQ(video("codec_type"), "video");
+  EXPECT_EQ(video("codec_name"), "rawvideo");
+  EXPECT_EQ(video("width"), std::to_string(p.width));
+  EXPECT_EQ(video("height"), std::to_string(p.height));
+  EXPECT_EQ(video("nb_frames"), std::to_string(written.frames));
+  EXPECT_EQ(video("duration"), Seconds(written.frames * double(p.scale) / p.rate));
+  EXPECT_EQ(video("tags.title"), "Video");
+  EXPECT_EQ(audio("codec_type"), "audio");
+  EXPECT_EQ(audio("codec_name"), "pcm_s16le");
+  EXPECT_EQ(audio("sample_rate"), std::to_string(p.soundRate));
+  EXPECT_EQ(audio("channels"), "1");
+  EXPECT_EQ(audio("bits_per_sample"), "16");
+  EXPECT_EQ(audio("nb_frames"), std::to_string(written.samples));
+  EXPECT_EQ(audio("tags.title"), "Audio");
 
   const Decoded v = DecodeWithFfmpeg(path, 'v');
   ASSERT_TRUE(v.ok) << v.errors;

@@ -182,11 +182,11 @@ TEST(AviFileFailure, FileWithoutSamplesHasBothStreams) {
   EXPECT_EQ(top[0].Find("movi")->size, 4u);
   EXPECT_EQ(top[0].Find("idx1")->size, 0u);
   PORUTE_NEED_PROGRAMS("ffprobe");
-  ProbeResult probe = Probe(path);
-  ASSERT_TRUE(probe.ok);
+  const porute_test::Probe probe = porute_test::ProbeFile(path);
+  ASSERT_TRUE(probe.ok) << probe.error;
   ASSERT_EQ(probe.streams.size(), 2u);
-  EXPECT_EQ(probe.streams[0]["codec_type"], "video");
-  EXPECT_EQ(probe.streams[1]["codec_type"], "audio");
+  EXPECT_EQ(probe.streams[0].codecType, "video");
+  EXPECT_EQ(probe.streams[1].codecType, "audio");
 }
 
 // The disk fills up while frames are written: the write that fails says so,

@@ -465,11 +465,11 @@ TEST(AviFileLayout, OpenDmlFilesReadBackCompletely) {
     EXPECT_EQ(idx1->size / 16, top[0].Find("movi")->FindAll("00db").size() +
                                    top[0].Find("movi")->FindAll("01wb").size());
 
-    ProbeResult probe = Probe(path);
-    ASSERT_TRUE(probe.ok);
+    const porute_test::Probe probe = porute_test::ProbeFile(path);
+    ASSERT_TRUE(probe.ok) << probe.error;
     ASSERT_EQ(probe.streams.size(), 2u);
-    EXPECT_EQ(probe.streams[0]["nb_frames"], std::to_string(frames));
-    EXPECT_EQ(probe.format["duration"], "12.000000");
+    EXPECT_EQ(probe.Stream(0, "nb_frames"), std::to_string(frames));
+    EXPECT_EQ(probe.Format("duration"), "12.000000");
     const Decoded v = DecodeWithFfmpeg(path, 'v');
     ASSERT_TRUE(v.ok) << v.errors;
     EXPECT_TRUE(v.data == video) << "video differs: " << v.data.size() << " bytes";

@@ -6,7 +6,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 namespace avitest {
@@ -44,11 +42,6 @@ Bytes ReadFileBytes(const std::string& path) {
          << "first difference at byte " << at << " (sizes " << actual.size() << " and "
          << expected.size() << ")\n  written: " << around(actual)
          << "\n  expected: " << around(expected);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
 }
 
 // A field cut short by the end of the file reads as 0 as a whole.
@@ -222,65 +215,6 @@ Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height) {
   return out;
 }
 
-ProbeResult Probe(const std::string& path) {
-  ProbeResult result;
-  const porute_test::RunResult run = porute_test::Run(
-      {"ffprobe", "-v", "error", "-show_streams", "-show_format", "-of",
-       "default=noprint_wrappers=0", path});
-  if (run.exitCode != 0) return result;
-  const std::string& text = run.out;
-  std::map<std::string, std::string>* current = nullptr;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line == "[STREAM]") {
-      result.streams.emplace_back();
-      current = &result.streams.back();
-    } else if (line == "[FORMAT]") {
-      current = &result.format;
-    } else if (line.size() > 0 && line[0] == '[') {
-      current = nullptr;
-    } else if (current != nullptr) {
-      const size_t eq = line.find('=');
-      if (eq != std::string::npos) (*current)[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-  }
-  result.ok = true;
-  return result;
-}
-
-Decoded DecodeWithFfmpeg(const std::string& path, char stream) {
-  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", path};
-  // -xerror turns every error ffmpeg notices into a failure.
-  if (stream == 'v') {
-    argv.insert(argv.end(), {"-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
-  } else {
-    argv.insert(argv.end(), {"-map", "0:a:0", "-f", "s16le", "-"});
-  }
-  const porute_test::RunResult run = porute_test::Run(argv);
-  Decoded decoded;
-  decoded.data.assign(run.out.begin(), run.out.end());
-  decoded.errors = run.err;
-  decoded.ok = run.exitCode == 0 && decoded.errors.empty();
-  return decoded;
-}
-
-Decoded DemuxWithGstreamer(const std::string& path, char stream) {
-  const std::string out = path + (stream == 'v' ? ".gst.v" : ".gst.a");
-  const porute_test::RunResult run = porute_test::Run(
-      {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!", "avidemux", "name=d",
-       stream == 'v' ? "d.video_0" : "d.audio_0", "!", "filesink", "location=" + out});
-  Decoded decoded;
-  decoded.errors = run.out + run.err;
-  decoded.data = ReadFileBytes(out);
-  std::remove(out.c_str());
-  decoded.ok = run.exitCode == 0;
-  return decoded;
-}
-
 Bytes TopDownPaddedRows(const Bytes& bottomUp, uint32_t width, uint32_t height) {
   const size_t rowBytes = ((static_cast<size_t>(width) * 24 + 31) & ~size_t{31}) / 8;
   Bytes out;
@@ -306,16 +240,6 @@ int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
-}
-
-std::string MediaInfo(const std::string& path, const std::string& inform) {
-  const porute_test::RunResult run = porute_test::Run({"mediainfo", "--Inform=" + inform, path});
-  if (run.exitCode != 0) return {};
-  std::string text = run.out;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
 }
 
 }  // namespace avitest

@@ -2,8 +2,8 @@
 
 // Shared by the AVI writer and encoder suites: a scratch folder, a strict
 // RIFF walker that reads our files independently of the writer, builders of
-// expected bytes, synthetic frames and sound, and the external readers
-// (ffprobe, ffmpeg) that read our files back.
+// expected bytes, synthetic frames and sound; the external readers that
+// read our files back are tests/common/MediaReaders.h.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/batch/TestSupport.h"
 #include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 
@@ -21,6 +22,11 @@ namespace avitest {
 
 using Bytes = std::vector<uint8_t>;
 
+using porute_test::Decoded;
+using porute_test::DecodeWithFfmpeg;
+using porute_test::DemuxWithGstreamer;
+using porute_test::FileExists;
+using porute_test::MediaInfo;
 using porute_test::TempDir;
 
 Bytes ReadFileBytes(const std::string& path);
@@ -28,7 +34,6 @@ Bytes ReadFileBytes(const std::string& path);
 // Compares byte strings and reports the first difference by offset, with the
 // bytes around it, instead of two long dumps.
 ::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected);
-bool FileExists(const std::string& path);
 
 uint16_t Get16(const Bytes& bytes, size_t at);
 uint32_t Get32(const Bytes& bytes, size_t at);
@@ -89,35 +94,13 @@ Bytes SoundPattern(size_t bytes, uint32_t index);
 // turned into top-down rows without padding, as ffmpeg's bgr24 output has them.
 Bytes TopDownRows(const Bytes& bottomUp, uint32_t width, uint32_t height);
 
-// ffprobe's view of every stream: key=value pairs of -show_streams, plus the
-// format's entries under "format.<key>" in element 0's neighbour map.
-struct ProbeResult {
-  std::vector<std::map<std::string, std::string>> streams;
-  std::map<std::string, std::string> format;
-  bool ok = false;
-};
-ProbeResult Probe(const std::string& path);
-
-// Every frame as raw bgr24 ("v") or every sample as raw s16le ("a"), decoded
-// by ffmpeg. ok is false when ffmpeg fails or reports an error.
-struct Decoded {
-  Bytes data;
-  bool ok = false;
-  std::string errors;
-};
-Decoded DecodeWithFfmpeg(const std::string& path, char stream);
-
-// The same through GStreamer's avidemux, which hands out each chunk's bytes;
-// it turns bottom-up frames top-down but keeps the row padding.
-Decoded DemuxWithGstreamer(const std::string& path, char stream);
+// Bottom-up 24-bit rows padded to 4 bytes turned top-down, the padding
+// kept, as GStreamer's avidemux hands frames out.
 Bytes TopDownPaddedRows(const Bytes& bottomUp, uint32_t width, uint32_t height);
 
 // Runs body in a child process whose files may not grow past fileLimit
 // bytes, as on a full disk: writes past it fail with EFBIG (SIGXFSZ is
 // ignored). Returns the child's exit code, or -1.
 int RunWithFileSizeLimit(uint64_t fileLimit, const std::function<int()>& body);
-
-// One value from mediainfo, asked with its --Inform template, trimmed.
-std::string MediaInfo(const std::string& path, const std::string& inform);
 
 }  // namespace avitest

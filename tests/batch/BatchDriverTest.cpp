@@ -20,6 +20,7 @@
 #include "batch/AviMovieEncoder.h"
 #include "batch/Messages.h"
 #include "tests/batch/TestSupport.h"
+#include "tests/common/AviChecks.h"
 #include "tools/moviewriter/MovieFiles.h"
 #include "tools/moviewriter/ReferenceModel.h"
 #include "v02dec/TBitmap.h"
@@ -146,10 +147,6 @@ ExpectedMovie WriteV00(const std::string& path, uint32_t frames, bool withSound 
 
 std::vector<std::string> Log(std::initializer_list<std::string> entries) { return entries; }
 
-size_t TemporaryFilesIn(const std::string& folder) {
-  return porute_test::TemporaryFilesIn(folder).size();
-}
-
 class BatchDriverTest : public testing::Test {
  public:
   BatchDriverTest() { host.driver = &driver; }
@@ -169,26 +166,11 @@ class BatchDriverTest : public testing::Test {
     setrlimit(RLIMIT_FSIZE, &saved);
   }
 
-  // The output's video and sound, read back by ffmpeg, against the movie.
+  // The output against the movie, in ffprobe and ffmpeg.
   void ExpectConverted(const std::string& aviPath, const ExpectedMovie& movie,
                        uint32_t framesWritten, size_t soundBlocks) {
     PORUTE_NEED_PROGRAMS("ffprobe", "ffmpeg");
-    Bytes video;
-    Bytes sound;
-    ASSERT_TRUE(porute_test::DecodeVideoBgr24(aviPath, video)) << aviPath;
-    ASSERT_TRUE(porute_test::DecodeAudioS16le(aviPath, sound)) << aviPath;
-    Bytes expectedVideo;
-    for (uint32_t i = 0; i < framesWritten; ++i) {
-      const Bytes topDown =
-          moviewriter::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
-      expectedVideo.insert(expectedVideo.end(), topDown.begin(), topDown.end());
-    }
-    EXPECT_EQ(video.size(), expectedVideo.size());
-    EXPECT_TRUE(video == expectedVideo) << "frames differ";
-    const Bytes expectedSound(movie.sound.begin(),
-                              movie.sound.begin() + soundBlocks * movie.soundBlockBytes);
-    EXPECT_EQ(sound.size(), expectedSound.size());
-    EXPECT_TRUE(sound == expectedSound) << "sound differs";
+    porute_test::ExpectAviHolds(aviPath, movie, framesWritten, soundBlocks);
   }
 
   TempDir dir;
@@ -384,7 +366,7 @@ TEST_P(BatchDriverErrors, StopTheBatchWithTheirMessageAndLeaveItIdle) {
   EXPECT_FALSE(porute_test::FileExists(In("next.avi"))) << "the batch went on";
   EXPECT_EQ(porute_test::FileExists(In("first.avi")), c.outputLeft);
   EXPECT_EQ(porute_test::FileExists(In("first.partial.avi")), c.partialLeft);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 }
 
 std::string Quoted(const std::string& path, const char* text) { return PathMessage(path, text); }
@@ -557,7 +539,7 @@ TEST_F(BatchDriverTest, OutputAppearingDuringTheConversionIsAskedAbout) {
                            "pump", "ask " + In("a.avi"), "idle", "pos 0"}));
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "appeared");
   EXPECT_EQ(driver.LastSummary().skipped, 1u);
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
 
   host.overwriteAnswers = {OverwriteAnswer::kYes, OverwriteAnswer::kYes};
   driver.BtnStartClick();
@@ -590,7 +572,7 @@ TEST_P(ConversionStops, KeepTheOldOutputAndThePartialFrames) {
   driver.BtnStartClick();
 
   EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
-  EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0u);
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
   const std::string partial = In("a.partial.avi");
   EXPECT_EQ(porute_test::FileExists(partial), c.partialFrames >= 0);
   if (c.abortAfterFirstChunk) {
@@ -629,6 +611,44 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"Abort", TroubledEncoder::Fault::kNone, true, BatchFailure::Kind::kOpenInput,
                  8}),
     [](const testing::TestParamInfo<StopCase>& p) { return std::string(p.param.label); });
+
+// A whole output that its verification finds different from the movie is a
+// failure like a failed write: the batch stops with the verifier's words,
+// the file is removed (neither final nor partial name), and the earlier
+// output it was to replace stays.
+TEST_F(BatchDriverTest, VerificationMismatchFailsTheFileAndKeepsTheOldOutput) {
+  WriteV00(In("a.V00"), 20, false);
+  WriteV00(In("b.V00"), 8, false);
+  porute_test::WriteText(In("a.avi"), "old");
+  driver.FileList = {In("a.V00"), In("b.V00")};
+  host.overwriteAnswers = {OverwriteAnswer::kYes};
+  std::vector<std::string> verified;
+  driver.SetFileDoneHook([&](const std::string& input, const std::string& finished,
+                             const std::string& output) {
+    verified = {input, output};
+    // The verifier reads the whole file, still under its temporary name.
+    EXPECT_EQ(porute_test::TemporaryFilesIn(dir.Path()), std::vector{finished});
+    EXPECT_GT(porute_test::FileSize(finished), 20 * kWidth * kHeight * 3);
+    return std::string("frame 3 differs at pixel (1, 2)");
+  });
+  driver.BtnStartClick();
+
+  EXPECT_EQ(verified, (std::vector<std::string>{In("a.V00"), In("a.avi")}));
+  const BatchSummary& summary = driver.LastSummary();
+  EXPECT_EQ(summary.outcome, BatchSummary::Outcome::kStoppedByError);
+  EXPECT_EQ(summary.converted, 0u);
+  EXPECT_EQ(summary.failed, 1u);
+  ASSERT_EQ(host.failures.size(), 1u);
+  EXPECT_EQ(host.failures[0].kind, BatchFailure::Kind::kVerifyOutput);
+  EXPECT_EQ(host.failures[0].path, In("a.avi"));
+  EXPECT_EQ(host.failures[0].cause, "frame 3 differs at pixel (1, 2)");
+  EXPECT_EQ(host.failures[0].outputPath, "");
+  EXPECT_EQ(host.log[host.log.size() - 3], "error " + PathMessage(In("a.avi"), kTextWriteFailed));
+  EXPECT_EQ(porute_test::ReadText(In("a.avi")), "old");
+  EXPECT_FALSE(porute_test::FileExists(In("a.partial.avi")));
+  EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
+  EXPECT_FALSE(porute_test::FileExists(In("b.avi")));
+}
 
 TEST_F(BatchDriverTest, PartialNameOfAnotherMoviesOutputIsLeftAlone) {
   WriteV00(In("a.partial.V00"), 2, false);

@@ -54,8 +54,8 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
+Started Start(const std::vector<std::string>& argv, const RunOptions& options) {
+  Started started;
   // A program may end before it has read the input it was given; writing on
   // to its closed pipe must fail with EPIPE, not kill the test with SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
@@ -64,7 +64,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
   int errPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
       pipe2(errPipe, O_CLOEXEC) != 0) {
-    return result;
+    return started;
   }
   std::vector<std::string> envText;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -99,27 +99,30 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     close(inPipe[1]);
     close(outPipe[0]);
     close(errPipe[0]);
-    return result;
+    return started;
   }
+  return {pid, inPipe[1], outPipe[0], errPipe[0]};
+}
 
+RunResult Finish(Started& started, const std::string& input) {
+  RunResult result;
+  if (started.pid < 0) return result;
   // Feed standard input and drain both outputs together, so that neither
   // side can block on a full pipe.
   size_t fed = 0;
-  int inFd = inPipe[1];
-  if (options.input.empty()) {
+  int& inFd = started.in;
+  if (inFd >= 0 && input.empty()) {
     close(inFd);
     inFd = -1;
-  } else {
+  } else if (inFd >= 0) {
     fcntl(inFd, F_SETFL, O_NONBLOCK);
   }
-  bool outOpen = true;
-  bool errOpen = true;
   char buffer[65536];
-  while (outOpen || errOpen) {
+  while (started.out >= 0 || started.err >= 0) {
     pollfd fds[3];
     nfds_t count = 0;
-    if (outOpen) fds[count++] = {outPipe[0], POLLIN, 0};
-    if (errOpen) fds[count++] = {errPipe[0], POLLIN, 0};
+    if (started.out >= 0) fds[count++] = {started.out, POLLIN, 0};
+    if (started.err >= 0) fds[count++] = {started.err, POLLIN, 0};
     if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
     if (poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
@@ -128,120 +131,37 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     for (nfds_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
-        const ssize_t n = write(inFd, options.input.data() + fed, options.input.size() - fed);
+        const ssize_t n = write(inFd, input.data() + fed, input.size() - fed);
         if (n > 0) fed += static_cast<size_t>(n);
-        if (n < 0 || fed == options.input.size()) {
+        if (n < 0 || fed == input.size()) {
           close(inFd);
           inFd = -1;
         }
         continue;
       }
+      const bool isOut = fds[i].fd == started.out;
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
-        (fds[i].fd == outPipe[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+        (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(n));
       } else if (n == 0 || errno != EINTR) {
-        (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+        close(fds[i].fd);
+        (isOut ? started.out : started.err) = -1;
       }
     }
   }
   if (inFd >= 0) close(inFd);
-  close(outPipe[0]);
-  close(errPipe[0]);
+  inFd = -1;
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
 
-namespace {
-
-std::string Unquote(std::string value) {
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-    value = value.substr(1, value.size() - 2);
-  }
-  return value;
-}
-
-int ToInt(const std::string& text) { return std::atoi(text.c_str()); }
-
-double ToDouble(const std::string& text, double fallback) {
-  if (text.empty() || text == "N/A") return fallback;
-  return std::atof(text.c_str());
-}
-
-}  // namespace
-
-Probe ProbeFile(const std::string& path) {
-  Probe probe;
-  const RunResult run = Run({"ffprobe", "-v", "error", "-count_frames", "-show_streams",
-                             "-show_format", "-of", "flat", path});
-  if (run.exitCode != 0) {
-    probe.error = run.err;
-    return probe;
-  }
-  std::istringstream lines(run.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    probe.fields[line.substr(0, eq)] = Unquote(line.substr(eq + 1));
-  }
-  auto field = [&](const std::string& key) {
-    const auto found = probe.fields.find(key);
-    return found == probe.fields.end() ? std::string() : found->second;
-  };
-  probe.formatName = field("format.format_name");
-  probe.duration = ToDouble(field("format.duration"), -1);
-  for (int i = 0;; ++i) {
-    const std::string prefix = "streams.stream." + std::to_string(i) + ".";
-    if (probe.fields.count(prefix + "index") == 0) break;
-    ProbedStream s;
-    s.codecType = field(prefix + "codec_type");
-    s.codecName = field(prefix + "codec_name");
-    s.codecTag = field(prefix + "codec_tag_string");
-    s.width = ToInt(field(prefix + "width"));
-    s.height = ToInt(field(prefix + "height"));
-    s.pixFmt = field(prefix + "pix_fmt");
-    s.frameRate = field(prefix + "r_frame_rate");
-    s.sampleRate = ToInt(field(prefix + "sample_rate"));
-    s.channels = ToInt(field(prefix + "channels"));
-    s.bitsPerSample = ToInt(field(prefix + "bits_per_sample"));
-    const std::string frames = field(prefix + "nb_read_frames");
-    s.readFrames = frames.empty() || frames == "N/A" ? -1 : std::atoll(frames.c_str());
-    const std::string length = field(prefix + "nb_frames");
-    s.headerFrames = length.empty() || length == "N/A" ? -1 : std::atoll(length.c_str());
-    s.duration = ToDouble(field(prefix + "duration"), -1);
-    probe.streams.push_back(s);
-  }
-  probe.ok = true;
-  return probe;
-}
-
-namespace {
-
-bool DecodeStream(const std::string& path, const std::vector<std::string>& outputArgs,
-                  Bytes& out) {
-  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-i", path};
-  argv.insert(argv.end(), outputArgs.begin(), outputArgs.end());
-  argv.push_back("-");
-  const RunResult run = Run(argv);
-  if (run.exitCode != 0) return false;
-  out.assign(run.out.begin(), run.out.end());
-  return true;
-}
-
-}  // namespace
-
-bool DecodeVideoBgr24(const std::string& path, Bytes& out) {
-  return DecodeStream(
-      path, {"-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "bgr24"},
-      out);
-}
-
-bool DecodeAudioS16le(const std::string& path, Bytes& out) {
-  return DecodeStream(path, {"-map", "0:a:0", "-f", "s16le", "-acodec", "pcm_s16le"}, out);
+RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
+  Started started = Start(argv, options);
+  return Finish(started, options.input);
 }
 
 }  // namespace porute_test

@@ -1,14 +1,17 @@
 #pragma once
 
-// Equipment shared by the batch and command-line suites: scratch folders,
-// running programs with captured output, and reading AVI files back through
-// ffprobe and ffmpeg, which know nothing of our writer.
+// Equipment shared by the suites: scratch folders, files, running programs
+// with captured output, and (MediaReaders.h) reading outputs back through
+// programs that know nothing of our writers.
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tests/common/MediaReaders.h"
 #include "tests/common/Programs.h"
 #include "tests/common/TempDir.h"
 #include "tools/moviewriter/Bytes.h"
@@ -52,37 +55,19 @@ struct RunOptions {
 // Runs argv[0] (a path, or a name looked up in PATH) to its end.
 RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
 
-// One stream as ffprobe reports it (-show_streams -count_frames).
-struct ProbedStream {
-  std::string codecType;   // "video", "audio"
-  std::string codecName;   // "rawvideo", "pcm_s16le"
-  std::string codecTag;    // codec_tag_string
-  int width = 0;
-  int height = 0;
-  std::string pixFmt;
-  std::string frameRate;   // r_frame_rate, "10/1"
-  int sampleRate = 0;
-  int channels = 0;
-  int bitsPerSample = 0;
-  int64_t readFrames = -1;    // nb_read_frames: frames ffprobe decoded
-  int64_t headerFrames = -1;  // nb_frames: the stream header's length
-  double duration = -1;
+// Run in two halves, for a test that acts while the program runs (sends it
+// signals, reads its standard error as it comes): the process and the
+// test's ends of its standard input, output and error, -1 once closed.
+struct Started {
+  pid_t pid = -1;
+  int in = -1;
+  int out = -1;
+  int err = -1;
 };
-
-struct Probe {
-  bool ok = false;
-  std::string error;       // ffprobe's standard error when !ok
-  std::string formatName;  // "avi"
-  double duration = -1;
-  std::vector<ProbedStream> streams;
-  std::map<std::string, std::string> fields;  // every flat key=value line
-};
-
-Probe ProbeFile(const std::string& path);
-
-// The first video stream decoded to raw bgr24 (top row first, no row fill),
-// and the first audio stream to raw s16le. False when ffmpeg fails.
-bool DecodeVideoBgr24(const std::string& path, Bytes& out);
-bool DecodeAudioS16le(const std::string& path, Bytes& out);
+// options.input is not written; Finish writes what it is given.
+Started Start(const std::vector<std::string>& argv, const RunOptions& options = {});
+// Writes input (closing standard input at once when empty), collects what
+// is still to come of both outputs and waits for the program's end.
+RunResult Finish(Started& started, const std::string& input = {});
 
 }  // namespace porute_test

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/batch/TestSupport.h"
+#include "tests/common/AviChecks.h"
 #include "tools/moviewriter/MovieMaker.h"
 #include "tools/moviewriter/ReferenceModel.h"
 
@@ -110,55 +111,6 @@ std::string WithoutTime(const std::string& err) {
   return out;
 }
 
-// Checks an AVI file against the movie it was made from: both streams with
-// their formats, rates and lengths as ffprobe sees them, and every frame and
-// sample as ffmpeg decodes them. `frames` and `soundBlocks` say how much of the
-// movie the file holds (less than all when it was cut short).
-void ExpectAviHolds(const std::string& avi, const mw::ExpectedMovie& movie, uint32_t frames,
-                    size_t soundBlocks) {
-  const porute_test::Probe probe = porute_test::ProbeFile(avi);
-  ASSERT_TRUE(probe.ok) << probe.error;
-  EXPECT_EQ(probe.formatName, "avi");
-  ASSERT_EQ(probe.streams.size(), 2u);
-  const porute_test::ProbedStream& video = probe.streams[0];
-  const porute_test::ProbedStream& audio = probe.streams[1];
-  EXPECT_EQ(video.codecType, "video");
-  EXPECT_EQ(video.codecName, "rawvideo");
-  EXPECT_EQ(video.pixFmt, "bgr24");
-  EXPECT_EQ(video.width, static_cast<int>(movie.width));
-  EXPECT_EQ(video.height, static_cast<int>(movie.height));
-  const uint32_t divisor = std::gcd(movie.rate, movie.scale);
-  EXPECT_EQ(video.frameRate,
-            std::to_string(movie.rate / divisor) + "/" + std::to_string(movie.scale / divisor));
-  EXPECT_EQ(video.readFrames, static_cast<int64_t>(frames));
-  EXPECT_NEAR(video.duration, double(frames) * movie.scale / movie.rate, 1e-3);
-  EXPECT_EQ(audio.codecType, "audio");
-  EXPECT_EQ(audio.codecName, "pcm_s16le");
-  EXPECT_EQ(audio.sampleRate, static_cast<int>(movie.soundRate));
-  EXPECT_EQ(audio.channels, 1);
-  EXPECT_EQ(audio.bitsPerSample, 16);
-  const size_t samples = soundBlocks * movie.soundBlockBytes / 2;
-  // ffprobe gives no duration for PCM in AVI; the header's length in samples
-  // says the same.
-  EXPECT_EQ(audio.headerFrames, static_cast<int64_t>(samples));
-
-  Bytes decodedVideo;
-  ASSERT_TRUE(porute_test::DecodeVideoBgr24(avi, decodedVideo));
-  const size_t frameBytes = size_t{movie.width} * movie.height * 3;
-  ASSERT_EQ(decodedVideo.size(), frameBytes * frames);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const Bytes expected = mw::FrameMemoryToTopDownBgr(movie.frames[i], movie.width, movie.height);
-    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), decodedVideo.begin() + i * frameBytes))
-        << "frame " << i << " differs";
-  }
-  Bytes decodedSound;
-  ASSERT_TRUE(porute_test::DecodeAudioS16le(avi, decodedSound));
-  ASSERT_LE(samples * 2, movie.sound.size());
-  EXPECT_EQ(decodedSound.size(), samples * 2);
-  EXPECT_TRUE(std::equal(decodedSound.begin(), decodedSound.end(), movie.sound.begin()))
-      << "sound differs";
-}
-
 class Porute2avi : public testing::Test {
  protected:
   void SetUp() override {
@@ -178,15 +130,10 @@ struct MovieCase {
 MovieCase V02Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
                   uint32_t framesPerChunk, uint32_t scale, uint32_t soundRate,
                   mw::ContentKind content = mw::ContentKind::kScene) {
-  MovieCase c{label, true, {}, {}};
-  c.v02Options.width = width;
-  c.v02Options.height = height;
-  c.v02Options.frames = frames;
-  c.v02Options.framesPerChunk = framesPerChunk;
-  c.v02Options.scale = scale;
-  c.v02Options.soundRate = soundRate;
-  c.v02Options.content = content;
-  return c;
+  return {label, true,
+          {.width = width, .height = height, .frames = frames, .scale = scale,
+           .framesPerChunk = framesPerChunk, .soundRate = soundRate, .content = content},
+          {}};
 }
 
 MovieCase V00Case(const char* label, uint32_t width, uint32_t height, uint32_t frames,
@@ -216,7 +163,7 @@ TEST_P(RoundTrip, EveryFrameAndSampleReadsBack) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "");
   const uint32_t chunks = (movie.frameCount + movie.framesPerChunk - 1) / movie.framesPerChunk;
-  ExpectAviHolds(At("out/movie.avi"), movie, movie.frameCount, chunks);
+  porute_test::ExpectAviHolds(At("out/movie.avi"), movie, movie.frameCount, chunks);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -237,10 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<MovieCase>& p) { return std::string(p.param.label); });
 
 TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
-  mw::V02MovieOptions options;
-  options.width = 160;
-  options.height = 120;
-  options.frames = 60;
+  mw::V02MovieOptions options{.width = 160, .height = 120, .frames = 60};
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::ExpectedMovie movie;
@@ -254,14 +198,11 @@ TEST_F(Porute2avi, LongMovieContinuesInOpenDmlRiffs) {
   EXPECT_NE(bytes.find("AVIX"), std::string::npos) << "no second RIFF";
   EXPECT_NE(bytes.find("odml"), std::string::npos);
   EXPECT_NE(bytes.find("indx"), std::string::npos);
-  ExpectAviHolds(avi, movie, 60, 8);
+  porute_test::ExpectAviHolds(avi, movie, 60, 8);
 }
 
 TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
-  mw::V02MovieOptions options;
-  options.width = 64;
-  options.height = 48;
-  options.frames = 40;
+  mw::V02MovieOptions options{.width = 64, .height = 48, .frames = 40};
   const std::string input = At("cut.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::ExpectedMovie movie;
@@ -282,7 +223,7 @@ TEST_F(Porute2avi, MovieCutShortKeepsTheChunksBeforeTheCut) {
                 Partial(At("cut.partial.avi"), 24, 40));
   EXPECT_FALSE(porute_test::FileExists(At("after.avi"))) << "the batch went on after the error";
   EXPECT_FALSE(porute_test::FileExists(At("cut.avi")));
-  ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
+  porute_test::ExpectAviHolds(At("cut.partial.avi"), movie, 24, 3);
 }
 
 struct StatusCase {
@@ -696,11 +637,7 @@ bool NewFileHolds(const std::string& folder, const std::vector<std::string>& kno
 
 TEST_P(StopSignal, LeavesAWellFormedFile) {
   const SignalCase& c = GetParam();
-  mw::V02MovieOptions options;
-  options.width = 64;
-  options.height = 48;
-  options.frames = 400;
-  options.framesPerChunk = 1;
+  mw::V02MovieOptions options{.width = 64, .height = 48, .frames = 400, .framesPerChunk = 1};
   const std::string input = At("long.V02");
   ASSERT_EQ(mw::WriteV02Movie(input, options), 0);
   mw::V00MovieOptions small{.frames = 1};
@@ -711,31 +648,22 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   // 400 x 30 ms on any machine, and after the first signal the closing
   // writes keep the program alive well past its message. The first signal
   // comes once the output (whatever its name) holds a few frames.
-  int errPipe[2];
-  ASSERT_EQ(pipe(errPipe), 0);
   // A sanitized porute2avi would refuse a library preloaded before its
   // runtime; the shim carries no runtime of its own.
   const char* asan = getenv("ASAN_OPTIONS");
-  const std::string asanOptions =
-      std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(errPipe[1], 2);
-    close(errPipe[0]);
-    setenv("LC_ALL", "C", 1);
-    setenv("LD_PRELOAD", FAULT_SHIM_PATH, 1);
-    setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-    setenv("PORUTE_FAULT_SUFFIX", "", 1);
-    setenv("PORUTE_FAULT_DELAY_US", "30000", 1);
-    execl(kProgram.c_str(), kProgram.c_str(), "--report", At("run.json").c_str(), input.c_str(),
-          At("next.V00").c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const std::string asanOptions = std::string(asan != nullptr ? asan : "");
+  porute_test::RunOptions slowed;
+  slowed.env = {{"LC_ALL", "C"},
+                {"LD_PRELOAD", FAULT_SHIM_PATH},
+                {"ASAN_OPTIONS", asanOptions + ":verify_asan_link_order=0"},
+                {"PORUTE_FAULT_SUFFIX", ""},
+                {"PORUTE_FAULT_DELAY_US", "30000"}};
+  porute_test::Started run = porute_test::Start(
+      {kProgram, "--report", At("run.json"), input, At("next.V00")}, slowed);
+  const pid_t pid = run.pid;
   ASSERT_GT(pid, 0);
-  close(errPipe[1]);
+  close(run.in);
+  run.in = -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!NewFileHolds(dir.Path(), inputs, 32768) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -743,19 +671,17 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   ASSERT_EQ(kill(pid, c.signal), 0);
   std::string err;
   const std::string interrupted = "porute2avi: interrupted; closing the file in hand\n";
-  const bool noticed = ReadUntil(errPipe[0], err, interrupted);
+  const bool noticed = ReadUntil(run.err, err, interrupted);
   if (c.times == 2) {
     siginfo_t info{};
     ASSERT_EQ(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT), 0);
     ASSERT_EQ(info.si_pid, 0) << "the program ended before the second signal";
     kill(pid, c.signal);
   }
-  ReadUntil(errPipe[0], err, "\x01");  // to the end
-  close(errPipe[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
-  EXPECT_EQ(WEXITSTATUS(status), c.exitCode) << err;
+  const RunResult ended = porute_test::Finish(run);
+  err += ended.err;
+  ASSERT_EQ(ended.signal, 0) << "ended by signal " << ended.signal << "\n" << err;
+  EXPECT_EQ(ended.exitCode, c.exitCode) << err;
   EXPECT_TRUE(noticed) << err;
   EXPECT_FALSE(porute_test::FileExists(At("next.avi")));
   EXPECT_FALSE(porute_test::FileExists(At("long.avi")));
@@ -789,7 +715,7 @@ TEST_P(StopSignal, LeavesAWellFormedFile) {
   ASSERT_EQ(mw::MakeV02Movie(options, shorter), 0);
   mw::ExpectedMovie movie;
   ASSERT_TRUE(mw::ExpectV02(shorter, movie));
-  ExpectAviHolds(kept, movie, frames, frames);
+  porute_test::ExpectAviHolds(kept, movie, frames, frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
@@ -831,10 +757,7 @@ class RefusedOutput : public Porute2avi, public testing::WithParamInterface<Refu
 
 TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
   const RefusedOutputCase& c = GetParam();
-  mw::V02MovieOptions small;
-  small.width = 16;
-  small.height = 8;
-  small.frames = 2;
+  mw::V02MovieOptions small{.width = 16, .height = 8, .frames = 2};
   ASSERT_EQ(mw::WriteV02Movie(At("a.V02"), small), 0);
   const std::vector<std::string> inputs = c.prepare(dir.Path());
   std::map<std::string, std::string> before;
@@ -861,10 +784,7 @@ TEST_P(RefusedOutput, NothingOfTheUsersIsWrittenOrRemoved) {
 }
 
 std::vector<std::string> WithSecondV02(const std::string& d) {
-  mw::V02MovieOptions small;
-  small.width = 16;
-  small.height = 8;
-  small.frames = 2;
+  mw::V02MovieOptions small{.width = 16, .height = 8, .frames = 2};
   mw::WriteV02Movie(d + "/b.V02", small);
   return {d + "/a.V02", d + "/b.V02"};
 }
@@ -1125,12 +1045,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A frame of over 4,294 s cannot be told in an AVI main header.
         MessageCase{"RefusedByEncoder",
                     [](const std::string& d) {
-                      mw::V02MovieOptions options;
-                      options.width = 16;
-                      options.height = 8;
-                      options.frames = 1;
-                      options.scale = 1'000'000;
-                      options.soundBytesPerChunk = 16;
+                      mw::V02MovieOptions options{.width = 16, .height = 8, .frames = 1,
+                          .scale = 1'000'000, .soundBytesPerChunk = 16};
                       mw::WriteV02Movie(d + "/slow.V02", options);
                       return std::vector<std::string>{d + "/slow.V02"};
                     },

@@ -78,13 +78,10 @@ struct InfoCase {
 
 InfoCase V02(const char* label, uint32_t width, uint32_t height, uint32_t frames, uint32_t fpc,
              uint32_t scale, uint64_t riffLimit) {
-  InfoCase c{label, true, {}, {}, riffLimit};
-  c.v02Options.width = width;
-  c.v02Options.height = height;
-  c.v02Options.frames = frames;
-  c.v02Options.framesPerChunk = fpc;
-  c.v02Options.scale = scale;
-  return c;
+  return {label, true,
+          {.width = width, .height = height, .frames = frames, .scale = scale,
+           .framesPerChunk = fpc},
+          {}, riffLimit};
 }
 
 InfoCase V00(const char* label, uint32_t width, uint32_t height, uint32_t frames, uint32_t scale,
@@ -200,8 +197,7 @@ TEST(Porute2aviInfo, TextAndFailures) {
 // the movies were like.
 TEST(Porute2aviInfo, ReportThatCannotBeWrittenFails) {
   TempDir dir;
-  mw::V02MovieOptions options;
-  options.frames = 2;
+  mw::V02MovieOptions options{.frames = 2};
   const std::string movie = dir / "a.V02";
   ASSERT_EQ(mw::WriteV02Movie(movie, options), 0);
   for (const char* mode : {"--info", "--info --json", "--check"}) {
@@ -298,8 +294,7 @@ TEST(Porute2aviInfo, AviBytesPastFourGibAndNull) {
 // message; control characters written out in every output.
 TEST(Porute2aviNames, ShiftJisDecodedAndControlsWrittenOut) {
   TempDir dir;
-  mw::V02MovieOptions options;
-  options.frames = 2;
+  mw::V02MovieOptions options{.frames = 2};
   const std::string shiftJis = dir / "\x93\xae\x89\xe6.V02";
   const std::string controls = dir / "a\x1b[2J\nb.V02";
   ASSERT_EQ(mw::WriteV02Movie(shiftJis, options), 0);
@@ -331,10 +326,7 @@ TEST(Porute2aviNames, ShiftJisDecodedAndControlsWrittenOut) {
 // own words, and a conversion fails with the same.
 TEST(Porute2aviProbe, RefusesWhatTheWriterRefuses) {
   TempDir dir;
-  mw::V02MovieOptions options;
-  options.frames = 2;
-  options.framesPerChunk = 1;
-  options.soundRate = 1000;
+  mw::V02MovieOptions options{.frames = 2, .framesPerChunk = 1, .soundRate = 1000};
   options.scale = 300000;  // 5000 s a frame: more microseconds than the header holds
   const std::string movie = dir / "slow.V02";
   ASSERT_EQ(mw::WriteV02Movie(movie, options), 0);
@@ -356,8 +348,7 @@ TEST(Porute2aviProbe, RefusesWhatTheWriterRefuses) {
 // some; a run that finds none at all fails, whatever it was asked to do.
 TEST(Porute2aviFolders, NoMovieFoundIsReported) {
   TempDir dir;
-  mw::V02MovieOptions options;
-  options.frames = 2;
+  mw::V02MovieOptions options{.frames = 2};
   ASSERT_EQ(mkdir((dir / "shelf").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir / "shelf/disc1").c_str(), 0755), 0);
   ASSERT_EQ(mw::WriteV02Movie(dir / "shelf/disc1/a.V02", options), 0);

@@ -44,21 +44,7 @@ struct Layout {
   const char* what;
   std::vector<std::string> options;  // the test-only sizes
 };
-
-
-// ffprobe's count of the video frames it decoded; -1 when it fails. With
-// strict, any complaint of ffprobe's (even with exit 0) counts as failing.
-int64_t FramesReadByFfprobe(const std::string& path, bool strict) {
-  const RunResult probe =
-      porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
-                        "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
-  if (probe.exitCode != 0 || (strict && !probe.err.empty())) {
-    ADD_FAILURE() << "ffprobe: " << probe.err;
-    return -1;
-  }
-  // "N/A" when there is no frame at all.
-  return std::strtoll(probe.out.c_str(), nullptr, 10);
-}
+using porute_test::FramesRead;
 
 // What a failed conversion may leave: no file, or a strictly well-formed
 // AVI file that ffprobe reads without a complaint.
@@ -67,7 +53,8 @@ void ExpectReadableOrAbsent(const std::string& path) {
   const avitest::Bytes file = avitest::ReadFileBytes(path);
   std::vector<avitest::RiffNode> top;
   EXPECT_TRUE(avitest::ParsesAsRiff(file, &top));
-  FramesReadByFfprobe(path, true);
+  std::string complaint;
+  EXPECT_GE(FramesRead(path, true, &complaint), 0) << "ffprobe: " << complaint;
 }
 
 // The frames that the header of a file in progress accounts for: the video
@@ -96,12 +83,8 @@ class WriteFaults : public testing::Test {
   // A movie of `frames` frames of width x height, 8 to a chunk.
   std::string MakeMovie(uint32_t width, uint32_t height, uint32_t frames,
                         uint32_t framesPerChunk = 8) {
-    mw::V02MovieOptions options;
-    options.framesPerChunk = framesPerChunk;
-    options.width = width;
-    options.height = height;
-    options.frames = frames;
-    options.soundRate = 2000;
+    mw::V02MovieOptions options{.width = width, .height = height, .frames = frames,
+        .framesPerChunk = framesPerChunk, .soundRate = 2000};
     const std::string path = dir / "movie.V02";
     EXPECT_EQ(mw::WriteV02Movie(path, options), 0);
     return path;
@@ -276,11 +259,6 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
     ASSERT_EQ(reference.exitCode, 0) << reference.err;
     const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
     ASSERT_GT(calls, 2);
-    const auto framesRead = [&](const std::string& path) {
-      return porute_test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
-                               "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
-                               path});
-    };
     for (const int error : {ENOSPC, EIO}) {
       for (int at = 1; at <= calls; ++at) {
         SCOPED_TRACE("errno " + std::to_string(error) + ", call " + std::to_string(at));
@@ -291,7 +269,7 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
         Prepare(output);
         const RunResult run = porute_test::Run(command, faulty);
         if (run.exitCode == 0) {
-          EXPECT_EQ(framesRead(output).out, "10\n");
+          EXPECT_EQ(FramesRead(output, false), 10);
           EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
           continue;
         }
@@ -303,9 +281,8 @@ TEST_F(WriteFaults, FfmpegFormatsWritingCallsFailInTurn) {
             << run.err;
         const std::string left = LeftAfterFailure(run, output);
         if (left.empty()) continue;
-        const RunResult probe = framesRead(left);
-        EXPECT_EQ(probe.exitCode, 0);
-        EXPECT_EQ(probe.err, "");
+        std::string complaint;
+        EXPECT_GE(FramesRead(left, true, &complaint), 0) << complaint;
       }
     }
   }
@@ -335,41 +312,35 @@ TEST_F(WriteFaults, KilledConversionLeavesAReadableFile) {
       const std::vector<std::string> found = porute_test::TemporaryFilesIn(dir.Path());
       return found.empty() ? std::string() : found[0];
     };
-    std::vector<std::string> args = Command(movie, layout);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      for (const auto& [name, value] : kShimEnv) setenv(name.c_str(), value.c_str(), 1);
-      // About 300 writing calls of 2 ms: well over half a second.
-      setenv("PORUTE_FAULT_DELAY_US", "2000", 1);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
+    porute_test::RunOptions slowed;
+    slowed.env = kShimEnv;
+    // About 300 writing calls of 2 ms: well over half a second.
+    slowed.env["PORUTE_FAULT_DELAY_US"] = "2000";
+    porute_test::Started child = porute_test::Start(Command(movie, layout), slowed);
+    ASSERT_GE(child.pid, 0);
+    // A run that ends by itself is reaped here; Finish then tells of no signal.
     int status = 0;
     while (FileSize(inProgress()) < 10240 + 4 * kRefresh &&
-           waitpid(child, &status, WNOHANG) == 0) {
+           waitpid(child.pid, &status, WNOHANG) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    kill(child, SIGKILL);
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+    kill(child.pid, SIGKILL);
+    ASSERT_EQ(porute_test::Finish(child).signal, SIGKILL)
+        << "the conversion ended before it was killed";
 
     EXPECT_LT(FileSize(Output()), 0) << "a killed conversion has the output's name";
     const std::string left = inProgress();
     ASSERT_FALSE(left.empty());
     const uint32_t described = HeaderFrames(left);
     EXPECT_GE(described, 3u);
-    EXPECT_GE(FramesReadByFfprobe(left, false), static_cast<int64_t>(described));
-    const avitest::Decoded video = avitest::DemuxWithGstreamer(left, 'v');
+    EXPECT_GE(FramesRead(left, false), static_cast<int64_t>(described));
+    const porute_test::Decoded video = porute_test::DemuxWithGstreamer(left, 'v');
     EXPECT_TRUE(video.ok) << video.errors;
     EXPECT_GE(video.data.size() / kFrameBytes, described);
     const RunResult rerun = porute_test::Run(Command(movie, layout));
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
-    EXPECT_EQ(FramesReadByFfprobe(Output(), true), kFrames);
+    EXPECT_EQ(FramesRead(Output()), kFrames);
     EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty());
   }
 }
@@ -395,7 +366,36 @@ TEST_F(WriteFaults, FileSizeLimitIsAWriteFailure) {
   ASSERT_NE(holds, std::string::npos) << run.err;
   const int64_t told = std::strtoll(run.err.c_str() + holds + 9, nullptr, 10);
   EXPECT_GT(told, 0);
-  EXPECT_EQ(FramesReadByFfprobe(partial, true), told);
+  EXPECT_EQ(FramesRead(partial), told);
+}
+
+// --verify catches an output that reached the disk other than it was
+// written: one data write has its middle byte inverted on the way. The file
+// fails with the first difference named and exit 1, is not kept under any
+// name, and the earlier output stays. Writing calls of a 16 x 8 movie at 4
+// frames a chunk: 1 the header, then one per frame or sound block in file
+// order (frames 0-3, sound, ...); the inverted byte is that of pixel (14, 4).
+TEST_F(WriteFaults, VerifyFindsAnOutputAlteredOnItsWayToTheDisk) {
+  if (!PORUTE_FFMPEG_BUILT) GTEST_SKIP() << "built without FFmpeg's libraries";
+  const std::string movie = MakeMovie(16, 8, 10, 4);
+  const struct {
+    const char* call;
+    const char* finding;
+  } cases[] = {{"3", "frame 1 differs at pixel (14, 4)"},
+               {"6", "sound sample 398 differs: -8705 instead of -8960"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.finding);
+    porute_test::RunOptions altering;
+    altering.env = kShimEnv;
+    altering.env["LC_ALL"] = "C";
+    altering.env["PORUTE_FAULT_FLIP"] = c.call;
+    Prepare(Output());
+    const RunResult run = porute_test::Run(Command(movie, {"AVI 1.0", {"--verify"}}), altering);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string line = "porute2avi: " + Output() + ": verification failed: " + c.finding;
+    EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << run.err;
+    EXPECT_EQ(LeftAfterFailure(run, Output()), "");
+  }
 }
 
 // Writes cut short or interrupted by a signal are finished, not lost: the

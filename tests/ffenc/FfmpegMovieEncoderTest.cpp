@@ -57,8 +57,7 @@ TEST(FfmpegMovieEncoderTest, CreatesExclusivelyWithoutConsent) {
 // respect; the report names the first difference.
 TEST(OutputVerifierTest, NamesTheFirstDifference) {
   TempDir dir;
-  mw::V02MovieOptions written;
-  written.frames = 20;
+  mw::V02MovieOptions written{.frames = 20};
   ASSERT_EQ(mw::WriteV02Movie(dir / "written.V02", written), 0);
   for (const char* format : {"mkv", "mp4", "avi"}) {
     const porute_test::RunResult run =
@@ -125,8 +124,7 @@ TEST(OutputVerifierTest, NamesTheFirstDifference) {
 // one the libraries read.
 TEST(OutputVerifierTest, OpensTheOutputOfAMovieWithoutFrames) {
   TempDir dir;
-  mw::V02MovieOptions empty;
-  empty.frames = 0;
+  mw::V02MovieOptions empty{.frames = 0};
   ASSERT_EQ(mw::WriteV02Movie(dir / "empty.V02", empty), 0);
   ASSERT_TRUE(porute_test::WriteText(dir / "empty.mkv", std::string(4096, 'x')));
   ASSERT_TRUE(porute_test::WriteText(dir / "empty.mp4", std::string(4096, 'x')));

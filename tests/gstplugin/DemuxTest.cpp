@@ -256,12 +256,8 @@ TEST_P(DemuxOutput, EqualsTheDecoderInEveryMode) {
     path = dir / "movie.V00";
     ASSERT_EQ(mw::WriteV00Movie(path, options), 0);
   } else {
-    mw::V02MovieOptions options;
-    options.width = c.width;
-    options.height = c.height;
-    options.frames = c.frames;
-    options.framesPerChunk = c.framesPerChunk;
-    options.scale = c.scale;
+    mw::V02MovieOptions options{.width = c.width, .height = c.height, .frames = c.frames,
+        .scale = c.scale, .framesPerChunk = c.framesPerChunk};
     path = dir / "movie.V02";
     ASSERT_EQ(mw::WriteV02Movie(path, options), 0);
   }
@@ -308,11 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the decoder stands and back behind it; the sound resumes with its chunk.
 TEST(DemuxSeek, LandsOnTheExactFrame) {
   porute_test::TempDir dir;
-  mw::V02MovieOptions options;
-  options.width = 64;
-  options.height = 48;
-  options.frames = 70;
-  options.framesPerChunk = 8;
+  mw::V02MovieOptions options{.width = 64, .height = 48, .frames = 70, .framesPerChunk = 8};
   const std::string path = dir / "movie.V02";
   ASSERT_EQ(mw::WriteV02Movie(path, options), 0);
   const Decoded expected = DecodeDirectly(path);

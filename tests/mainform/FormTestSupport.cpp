@@ -9,8 +9,6 @@
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "tests/batch/TestSupport.h"
 #include "tools/moviewriter/ReferenceModel.h"
@@ -120,12 +118,8 @@ void ModalDriver::Poll() {
 
 std::string WriteV02(const std::string& path, uint32_t frames, uint32_t framesPerChunk,
                      uint32_t width, uint32_t height, uint32_t seed) {
-  moviewriter::V02MovieOptions options;
-  options.frames = frames;
-  options.framesPerChunk = framesPerChunk;
-  options.width = width;
-  options.height = height;
-  options.seed = seed;
+  moviewriter::V02MovieOptions options{.width = width, .height = height, .frames = frames,
+      .framesPerChunk = framesPerChunk, .seed = seed};
   return moviewriter::WriteV02Movie(path, options) == 0 ? path : std::string();
 }
 
@@ -155,28 +149,6 @@ std::vector<QImage> ExpectedFrames(const std::string& moviePath) {
     pictures.push_back(picture);
   }
   return pictures;
-}
-
-int64_t FramesInAvi(const std::string& aviPath) {
-  const porute_test::Probe probe = porute_test::ProbeFile(aviPath);
-  if (!probe.ok) return -1;
-  for (const porute_test::ProbedStream& stream : probe.streams) {
-    if (stream.codecType == "video") return stream.readFrames;
-  }
-  return -1;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out);
 }
 
 }  // namespace form_test

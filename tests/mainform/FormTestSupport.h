@@ -78,11 +78,4 @@ std::string WriteV00(const std::string& path, uint32_t frames, uint32_t width = 
 // writer's own reference reader and turned into pictures here.
 std::vector<QImage> ExpectedFrames(const std::string& moviePath);
 
-// Frames ffprobe counts in the video stream of an AVI file; -1 when it
-// cannot read the file.
-int64_t FramesInAvi(const std::string& aviPath);
-
-std::string ReadAll(const std::string& path);
-bool WriteAll(const std::string& path, const std::string& bytes);
-
 }  // namespace form_test

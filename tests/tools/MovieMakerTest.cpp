@@ -22,12 +22,8 @@ namespace {
 using porute_test::TempDir;
 
 TEST(MovieMaker, V02MovieReadsBackWithItsParametersAndTone) {
-  mw::V02MovieOptions options;
-  options.width = 48;
-  options.height = 32;
-  options.frames = 20;
-  options.framesPerChunk = 8;
-  options.scale = 6;
+  mw::V02MovieOptions options{.width = 48, .height = 32, .frames = 20, .scale = 6,
+      .framesPerChunk = 8};
   mw::Bytes movie;
   ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
   mw::ExpectedMovie expected;
@@ -53,10 +49,7 @@ TEST(MovieMaker, V02MovieReadsBackWithItsParametersAndTone) {
 // The first frame, rebuilt here from the scene and the colour table,
 // equals what the reference reads from the file.
 TEST(MovieMaker, V02FirstFrameIsTheSceneThroughTheColourTable) {
-  mw::V02MovieOptions options;
-  options.width = 32;
-  options.height = 16;
-  options.frames = 1;
+  mw::V02MovieOptions options{.width = 32, .height = 16, .frames = 1};
   mw::Bytes movie;
   ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
   mw::ExpectedMovie expected;
@@ -94,8 +87,7 @@ TEST(MovieMaker, V00MovieWithAndWithoutCompanion) {
 TEST(MovieMaker, RefusesSizesItCannotEncode) {
   mw::Bytes movie;
   mw::Bytes companion;
-  mw::V02MovieOptions v02;
-  v02.width = 20;
+  mw::V02MovieOptions v02{.width = 20};
   EXPECT_EQ(mw::MakeV02Movie(v02, movie), 2);
   mw::V00MovieOptions v00{.scale = 61};
   EXPECT_EQ(mw::MakeV00Movie(v00, movie, companion), 2);
@@ -103,8 +95,7 @@ TEST(MovieMaker, RefusesSizesItCannotEncode) {
 
 TEST(MovieMaker, FilesEqualTheMoviesBuiltInMemory) {
   TempDir dir;
-  mw::V02MovieOptions v02;
-  v02.frames = 11;
+  mw::V02MovieOptions v02{.frames = 11};
   mw::Bytes built;
   mw::Bytes written;
   ASSERT_EQ(mw::MakeV02Movie(v02, built), 0);
@@ -212,23 +203,15 @@ TEST(Samples, AreRemadeByteForByteByTheirCommands) {
 TEST(MovieMaker, SmallFramesKeepEveryChunkWithinTheChunkBuffer) {
   for (uint32_t seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE(seed);
-    mw::V02MovieOptions options;
-    options.width = 16;
-    options.height = 8;
-    options.frames = 20;
-    options.seed = seed;
+    mw::V02MovieOptions options{.width = 16, .height = 8, .frames = 20, .seed = seed};
     mw::Bytes movie;
     ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
     mw::ExpectedMovie expected;
     EXPECT_TRUE(mw::ExpectV02(movie, expected));
     EXPECT_EQ(expected.frames.size(), 20u);
   }
-  mw::V02MovieOptions impossible;
-  impossible.width = 16;
-  impossible.height = 8;
-  impossible.frames = 70;
-  impossible.framesPerChunk = 64;
-  impossible.content = mw::ContentKind::kRandom;
+  mw::V02MovieOptions impossible{.width = 16, .height = 8, .frames = 70, .framesPerChunk = 64,
+      .content = mw::ContentKind::kRandom};
   mw::Bytes movie;
   EXPECT_EQ(mw::MakeV02Movie(impossible, movie), 2);
 }

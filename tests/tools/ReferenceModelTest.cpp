@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/FormatFigures.h"
 #include "tools/moviewriter/Content.h"
 #include "tools/moviewriter/OpList.h"
 #include "tools/moviewriter/ReferenceModel.h"
@@ -133,17 +134,12 @@ TEST(ReferenceModel, ExpansionAddressesEveryPixel) {
 }
 
 TEST(ReferenceModel, PixelConversionTable) {
-  struct Case {
-    uint16_t pixel;
-    const char* bgr;
-  };
-  const Case cases[] = {{0x001F, "F8 00 00"}, {0x03E0, "00 00 F8"}, {0x7C00, "00 F8 00"},
-                        {0x7FFF, "F8 F8 F8"}, {0x8000, "00 00 00"}, {0x1234, "A0 20 88"}};
-  for (const Case& c : cases) {
+  for (const porute_test::PixelFigure& c : porute_test::kPixelFigures) {
     const mw::PixelFrame frame(64, c.pixel);
     const mw::Bytes memory = mw::ToFrameMemory(frame, 8, 8);
     ASSERT_EQ(memory.size(), 8u * 24u);
-    EXPECT_EQ(mw::ToHex(std::span<const uint8_t>(memory).first(3)), c.bgr) << c.pixel;
+    EXPECT_EQ(mw::Bytes(memory.begin(), memory.begin() + 3), mw::Bytes(c.bgr, c.bgr + 3))
+        << c.pixel;
   }
 }
 
@@ -168,13 +164,9 @@ TEST(ReferenceModel, FrameMemoryIsBottomUpWithZeroFill) {
 }
 
 TEST(ReferenceModel, SoundConversionTable) {
-  struct Case {
-    uint8_t soundByte;
-    int16_t sample;
-  };
-  const Case cases[] = {{0x00, 0},      {0x01, -256},  {0x40, -16384}, {0x7F, -32512}, {0x80, 0},
-                        {0x81, 256},    {0xC0, 16384}, {0xFE, 32256},  {0xFF, 32512}};
-  for (const Case& c : cases) EXPECT_EQ(mw::SampleOfSoundByte(c.soundByte), c.sample) << +c.soundByte;
+  for (const porute_test::SoundFigure& c : porute_test::kSoundFigures) {
+    EXPECT_EQ(mw::SampleOfSoundByte(c.soundByte), c.sample) << +c.soundByte;
+  }
   const uint8_t bytes[] = {0x7F, 0x81};
   EXPECT_EQ(mw::ToHex(mw::ToSoundBlock(bytes)), "00 81 00 01");
 }

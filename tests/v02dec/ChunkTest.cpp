@@ -17,17 +17,8 @@ Bytes Picture(const TBitmap& bitmap) {
 // A 16 x 8 VD02 movie whose frame f fills the luma plane with byte f and
 // whose chunk c carries sound bytes 0x80 + c (sample c * 256).
 Bytes CountingV02(uint32_t frames, uint32_t framesPerChunk, uint32_t soundBytes) {
-  Bytes movie = Concat(
-      {V02Header({.frames = frames, .framesPerChunk = framesPerChunk, .soundBytes = soundBytes}),
-       DistinctColourTable()});
-  for (uint32_t first = 0, chunk = 0; first < frames; first += framesPerChunk, ++chunk) {
-    Bytes video;
-    for (uint32_t f = first; f < std::min(frames, first + framesPerChunk); ++f) {
-      video = Concat({video, FillOpList(static_cast<uint8_t>(f), 0, 64)});
-    }
-    movie = Concat({movie, V02Chunk(Bytes(soundBytes, static_cast<uint8_t>(0x80 + chunk)), video)});
-  }
-  return movie;
+  return ChunkedV02(frames, framesPerChunk, soundBytes, 0x80,
+                    [](uint32_t f) { return FillOpList(static_cast<uint8_t>(f), 0, 64); });
 }
 
 // A VD00 movie of 8 x 8 pixels whose frame f has every pixel f + 1.

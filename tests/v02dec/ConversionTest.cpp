@@ -3,21 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/FormatFigures.h"
 #include "tests/v02dec/MovieBytes.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
 
 TEST(Conversion, MoviePixelsToBlueGreenRed) {
-  struct Case {
-    uint16_t pixel;
-    Bytes bgr;
-  };
-  const std::vector<Case> cases = {
-      {0x001F, {0xF8, 0x00, 0x00}}, {0x03E0, {0x00, 0x00, 0xF8}}, {0x7C00, {0x00, 0xF8, 0x00}},
-      {0x7FFF, {0xF8, 0xF8, 0xF8}}, {0x8000, {0x00, 0x00, 0x00}}, {0x1234, {0xA0, 0x20, 0x88}},
-      {0xFFFF, {0xF8, 0xF8, 0xF8}}, {0x0421, {0x08, 0x08, 0x08}},
-  };
+  const auto& cases = porute_test::kPixelFigures;
+  static_assert(std::size(porute_test::kPixelFigures) == 8);
   // One 8 x 8 frame: the cases in the top row, the bottom row the reverse.
   Bytes movie = V00Header({});
   for (int y = 0; y < 8; ++y) {
@@ -33,9 +27,9 @@ TEST(Conversion, MoviePixelsToBlueGreenRed) {
   const TBitmap& bitmap = *decoder.frameBitmaps[0];
   for (int x = 0; x < 8; ++x) {
     SCOPED_TRACE(testing::Message() << std::hex << cases[x].pixel);
-    EXPECT_EQ(Bytes(bitmap.ScanLine(0) + 3 * x, bitmap.ScanLine(0) + 3 * x + 3), cases[x].bgr);
-    EXPECT_EQ(Bytes(bitmap.ScanLine(7) + 3 * (7 - x), bitmap.ScanLine(7) + 3 * (7 - x) + 3),
-              cases[x].bgr);
+    const Bytes bgr(cases[x].bgr, cases[x].bgr + 3);
+    EXPECT_EQ(Bytes(bitmap.ScanLine(0) + 3 * x, bitmap.ScanLine(0) + 3 * x + 3), bgr);
+    EXPECT_EQ(Bytes(bitmap.ScanLine(7) + 3 * (7 - x), bitmap.ScanLine(7) + 3 * (7 - x) + 3), bgr);
   }
   // The pixel memory begins with the bottom row.
   EXPECT_EQ(bitmap.Pixels(), bitmap.ScanLine(7));
@@ -63,23 +57,20 @@ TEST(Conversion, EveryPixelValue) {
 }
 
 TEST(Conversion, SoundBytesToSamples) {
-  const Bytes soundBytes = {0x00, 0x01, 0x40, 0x7F, 0x80, 0x81, 0xC0, 0xFE, 0xFF};
-  const std::vector<uint16_t> samples = {0x0000, 0xFF00, 0xC000, 0x8100, 0x0000,
-                                         0x0100, 0x4000, 0x7E00, 0x7F00};
+  const auto& figures = porute_test::kSoundFigures;
   // Rate code 1 is 10 Hz; at scale 60 that is 80 sound bytes per chunk.
-  Bytes sound = soundBytes;
-  sound.resize(80, 0x80);
+  Bytes sound(80, 0x80);
+  for (size_t i = 0; i < std::size(figures); ++i) sound[i] = figures[i].soundByte;
   TempDir dir;
   dir.Write("m.snd", Concat({CompanionHeader(1), sound}));
   V02Decode decoder;
   ASSERT_EQ(decoder.Open(dir.Write("m.V00", Concat({V00Header({.scale = 60}), Bytes(128, 0)}))),
             kMovieOk);
   ASSERT_EQ(decoder.ReadChunk(), kMovieOk);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    EXPECT_EQ(static_cast<uint16_t>(decoder.soundBlock[i]), samples[i])
-        << std::hex << +soundBytes[i];
+  for (size_t i = 0; i < std::size(figures); ++i) {
+    EXPECT_EQ(decoder.soundBlock[i], figures[i].sample) << std::hex << +figures[i].soundByte;
   }
-  for (size_t i = samples.size(); i < 80; ++i) ASSERT_EQ(decoder.soundBlock[i], 0);
+  for (size_t i = std::size(figures); i < 80; ++i) ASSERT_EQ(decoder.soundBlock[i], 0);
   decoder.Close();
 }
 

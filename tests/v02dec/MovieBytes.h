@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -109,6 +110,27 @@ inline Bytes V02Chunk(const Bytes& sound, const Bytes& video) {
 inline Bytes FillOpList(uint8_t value, uint8_t offset, uint8_t count) {
   return {0x01, 0x00, 0x04,  0x11, 0x0B, 0x00, 0x00, 0x00,   0x01, 0x00,
           0x00, 0x00, value, 0x01, 0x00, 0x00, 0x00, offset, count};
+}
+
+// A 16 x 8 VD02 movie with the distinct colour table: frame f is the op
+// list frameOps(f), chunk c's sound bytes are all firstSound + c, and the
+// size field of chunk badChunk, when there is one, says badSize.
+inline Bytes ChunkedV02(uint32_t frames, uint32_t perChunk, uint32_t soundBytes, uint8_t firstSound,
+                        const std::function<Bytes(uint32_t)>& frameOps, int badChunk = -1,
+                        uint32_t badSize = 0) {
+  Bytes movie = Concat(
+      {V02Header({.frames = frames, .framesPerChunk = perChunk, .soundBytes = soundBytes}),
+       DistinctColourTable()});
+  for (uint32_t first = 0, chunk = 0; first < frames; first += perChunk, ++chunk) {
+    Bytes video;
+    for (uint32_t f = first; f < std::min(frames, first + perChunk); ++f) {
+      moviewriter::PutBytes(video, frameOps(f));
+    }
+    Bytes chunkBytes = V02Chunk(Bytes(soundBytes, static_cast<uint8_t>(firstSound + chunk)), video);
+    if (static_cast<int>(chunk) == badChunk) SetLe32(chunkBytes, 4, badSize);
+    moviewriter::PutBytes(movie, chunkBytes);
+  }
+  return movie;
 }
 
 using porute_test::TempDir;

@@ -26,20 +26,10 @@ namespace {
 // before; chunk c carries sound bytes 0x81 + c. The size field of chunk
 // `badChunk` may be replaced by `badSize`.
 Bytes V02Movie(uint32_t frames, uint32_t perChunk, int badChunk = -1, uint32_t badSize = 0) {
-  const uint32_t sound = 6;
-  Bytes movie =
-      Concat({V02Header({.frames = frames, .framesPerChunk = perChunk, .soundBytes = sound}),
-              DistinctColourTable()});
-  for (uint32_t first = 0, chunk = 0; first < frames; first += perChunk, ++chunk) {
-    Bytes video;
-    for (uint32_t f = first; f < std::min(frames, first + perChunk); ++f) {
-      video = Concat({video, FillOpList(static_cast<uint8_t>(f + 1), f % 16, 48)});
-    }
-    Bytes chunkBytes = V02Chunk(Bytes(sound, static_cast<uint8_t>(0x81 + chunk)), video);
-    if (static_cast<int>(chunk) == badChunk) SetLe32(chunkBytes, 4, badSize);
-    movie = Concat({movie, chunkBytes});
-  }
-  return movie;
+  const auto frameOps = [](uint32_t f) {
+    return FillOpList(static_cast<uint8_t>(f + 1), static_cast<uint8_t>(f % 16), 48);
+  };
+  return ChunkedV02(frames, perChunk, 6, 0x81, frameOps, badChunk, badSize);
 }
 
 // An 8 x 8 VD00 movie at scale 60 whose header promises `frames` frames of

@@ -123,13 +123,8 @@ TEST(WholeMovie, GeneratedVD02MoviesDecodeExactly) {
   };
   auto options = [](uint32_t w, uint32_t h, uint32_t frames, uint32_t framesPerChunk,
                     mw::ContentKind content) {
-    mw::V02MovieOptions o;
-    o.width = w;
-    o.height = h;
-    o.frames = frames;
-    o.framesPerChunk = framesPerChunk;
-    o.content = content;
-    return o;
+    return mw::V02MovieOptions{.width = w, .height = h, .frames = frames,
+                               .framesPerChunk = framesPerChunk, .content = content};
   };
   std::vector<Case> cases = {
       {"scene", options(64, 48, 20, 8, mw::ContentKind::kScene)},
@@ -258,14 +253,11 @@ TEST(WholeMovie, HeaderFieldsThatAnAviCannotHold) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    mw::V02MovieOptions options;
-    options.width = 16;
-    options.height = 8;
-    options.frames = c.soundBytes == 16 ? 2 : 0;  // no sound of a gigabyte
-    options.framesPerChunk = 1;
-    options.soundRate = c.soundRate;
-    options.scale = c.scale;
-    options.soundBytesPerChunk = c.soundBytes;
+    // Two frames only with the small sound: no sound of a gigabyte.
+    const mw::V02MovieOptions options{.width = 16, .height = 8,
+                                      .frames = c.soundBytes == 16 ? 2u : 0u, .scale = c.scale,
+                                      .framesPerChunk = 1, .soundRate = c.soundRate,
+                                      .soundBytesPerChunk = c.soundBytes};
     mw::Bytes movie;
     ASSERT_EQ(mw::MakeV02Movie(options, movie), 0);
     if (c.result == kMovieOk) {

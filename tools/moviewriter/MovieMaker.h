@@ -36,13 +36,13 @@ struct V02MovieOptions {
   uint32_t soundRate = 8000;
   // Unset: the bytes that play during a chunk's frames,
   // rate × frames per chunk × scale / 60 (at least 1).
-  std::optional<uint32_t> soundBytesPerChunk;
+  std::optional<uint32_t> soundBytesPerChunk{};
 
   ContentKind content = ContentKind::kScene;
   ColourKind colours = ColourKind::kYuv;
   double toneHz = 440.0;  // 0: silence (every sound byte 0x80)
   uint32_t seed = 1;
-  EncoderStrategy strategy;
+  EncoderStrategy strategy{};
 };
 
 struct V00MovieOptions {
