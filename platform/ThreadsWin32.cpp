@@ -4,8 +4,6 @@
 
 #include <exception>
 
-#include "platform/Win32Text.h"
-
 namespace platform {
 
 bool StartWorkerThread(std::thread& thread, std::function<void()> body) {
@@ -26,8 +24,10 @@ void NameThisThread(const char* name) {
   const auto describe =
       reinterpret_cast<Describe>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")));
   if (describe == nullptr) return;
-  std::wstring wide;
-  if (WideFromUtf8(name, wide)) describe(GetCurrentThread(), wide.c_str());
+  // On the stack: the worker may name itself while the caller counts on no
+  // allocation being made during a read.
+  wchar_t wide[64];
+  if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 64) > 0) describe(GetCurrentThread(), wide);
 }
 
 }  // namespace platform
