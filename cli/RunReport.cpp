@@ -194,7 +194,8 @@ std::string RunReport::Write(bool interrupted) const {
   const std::string document = Document(interrupted);
   const std::string folder = FolderPart(path_);
   // Beside the report, so that the rename stays within one file system;
-  // created exclusively, so that nothing of the user's is written through.
+  // created exclusively, so that nothing of the user's is written through,
+  // and readable by others like any file the user makes.
   std::string temporary;
   platform::FileHandle file = platform::kNoFile;
   int error = 0;
