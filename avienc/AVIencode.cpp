@@ -113,7 +113,7 @@ int AVIencode::Open(const char* path) {
   SetStreamInfo();
   SetVideoFormat();
   SetAudioFormat();
-  AVIFileInit();
+  AviFileInit();
   failureErrno = 0;
   refused = false;
   framesKept = 0;
@@ -126,11 +126,11 @@ int AVIencode::Open(const char* path) {
     return 1;
   }
   const UINT mode = kCreateMode | (createExclusively ? kAviOpenExclusive : 0);
-  if (AVIFileOpenA(&aviFile, path, mode, nullptr) != 0 ||
-      AVIFileCreateStreamA(aviFile, &videoStream, &videoStreamInfo) != 0 ||
-      AVIFileCreateStreamA(aviFile, &audioStream, &audioStreamInfo) != 0 ||
-      AVIStreamSetFormat(videoStream, 0, &videoFormat, sizeof videoFormat) != 0 ||
-      AVIStreamSetFormat(audioStream, 0, &audioFormat, sizeof audioFormat) != 0) {
+  if (AviFileOpen(&aviFile, path, mode, nullptr) != 0 ||
+      AviFileCreateStream(aviFile, &videoStream, &videoStreamInfo) != 0 ||
+      AviFileCreateStream(aviFile, &audioStream, &audioStreamInfo) != 0 ||
+      AviStreamSetFormat(videoStream, 0, &videoFormat, sizeof videoFormat) != 0 ||
+      AviStreamSetFormat(audioStream, 0, &audioFormat, sizeof audioFormat) != 0) {
     failureErrno = AviFileLastError();
     return 1;
   }
@@ -140,7 +140,7 @@ int AVIencode::Open(const char* path) {
 }
 
 int AVIencode::WriteVideo(const void* pixels) {
-  if (AVIStreamWrite(videoStream, videoPosition, 1, const_cast<void*>(pixels), frameBytes,
+  if (AviStreamWrite(videoStream, videoPosition, 1, const_cast<void*>(pixels), frameBytes,
                      AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
     failureErrno = AviFileLastError();
     return 1;
@@ -156,7 +156,7 @@ int AVIencode::WriteAudio(const void* block) {
     return 1;
   }
   const LONG samples = static_cast<LONG>(movie.soundBlockBytes / 2);
-  if (AVIStreamWrite(audioStream, audioPosition, samples, const_cast<void*>(block),
+  if (AviStreamWrite(audioStream, audioPosition, samples, const_cast<void*>(block),
                      static_cast<LONG>(movie.soundBlockBytes), 0, nullptr, nullptr) != 0) {
     failureErrno = AviFileLastError();
     return 1;
@@ -166,12 +166,12 @@ int AVIencode::WriteAudio(const void* block) {
 }
 
 int AVIencode::Close() {
-  if (videoStream != nullptr) AVIStreamRelease(videoStream);
-  if (audioStream != nullptr) AVIStreamRelease(audioStream);
+  if (videoStream != nullptr) AviStreamRelease(videoStream);
+  if (audioStream != nullptr) AviStreamRelease(audioStream);
   // The file goes last, so its release is the one that completes it.
   int result = 0;
   if (aviFile != nullptr) {
-    AVIFileRelease(aviFile);
+    AviFileRelease(aviFile);
     if (AviFileLastFinishResult() != AVIERR_OK) {
       failureErrno = AviFileLastError();
       result = 1;
@@ -182,6 +182,6 @@ int AVIencode::Close() {
   aviFile = nullptr;
   videoStream = nullptr;
   audioStream = nullptr;
-  AVIFileExit();
+  AviFileExit();
   return result;
 }

@@ -59,15 +59,15 @@ int AviFileInitCount(void) { return initCount; }
 
 int AviFileLiveHandles(void) { return liveHandles; }
 
-void AVIFileInit(void) { ++initCount; }
+void AviFileInit(void) { ++initCount; }
 
-void AVIFileExit(void) {
+void AviFileExit(void) {
   int count = initCount.load();
   while (count > 0 && !initCount.compare_exchange_weak(count, count - 1)) {
   }
 }
 
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHandler) {
+HRESULT AviFileOpen(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHandler) {
   if (ppfile == nullptr) return AVIERR_BADPARAM;
   *ppfile = nullptr;
   if (szFile == nullptr) return AVIERR_BADPARAM;
@@ -93,7 +93,7 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHand
   return AVIERR_OK;
 }
 
-HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {
+HRESULT AviFileCreateStream(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {
   if (ppavi == nullptr) return AVIERR_BADPARAM;
   *ppavi = nullptr;
   if (pfile == nullptr) return AVIERR_BADHANDLE;
@@ -113,14 +113,14 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
   return AVIERR_OK;
 }
 
-HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat) {
+HRESULT AviStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat) {
   if (pavi == nullptr) return AVIERR_BADHANDLE;
   const HRESULT result = pavi->file->writer.SetFormat(pavi->number, lPos, lpFormat, cbFormat);
   if (result != AVIERR_OK) lastError = pavi->file->writer.LastError();
   return result;
 }
 
-HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer,
+HRESULT AviStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer,
                        LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten,
                        LONG* plBytesWritten) {
   if (plSampWritten != nullptr) *plSampWritten = 0;
@@ -137,7 +137,7 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuf
   return result;
 }
 
-ULONG AVIFileRelease(PAVIFILE pfile) {
+ULONG AviFileRelease(PAVIFILE pfile) {
   if (pfile == nullptr) return 0;
   const ULONG left = --pfile->references;
   if (left == 0) {
@@ -152,14 +152,14 @@ ULONG AVIFileRelease(PAVIFILE pfile) {
   return left;
 }
 
-ULONG AVIStreamRelease(PAVISTREAM pavi) {
+ULONG AviStreamRelease(PAVISTREAM pavi) {
   if (pavi == nullptr) return 0;
   const ULONG left = --pavi->references;
   if (left == 0) {
     IAVIFile* file = pavi->file;
     delete pavi;
     --liveHandles;
-    AVIFileRelease(file);
+    AviFileRelease(file);
   }
   return left;
 }

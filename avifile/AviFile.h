@@ -1,20 +1,18 @@
 #pragma once
 
-// The part of the platform's AVIFile service that the encoder calls: the same
-// function names, the same published types and constants. On Windows the
-// platform's own headers are used and the real service can be linked in place
-// of avifile/; everywhere else these declarations stand in for them.
+// Our AVI file service, in the shape of the part of the platform's AVIFile
+// service that the encoder calls: the same published types and constants,
+// the same calls under names of our own (AviFileOpen for AVIFileOpenA, and so
+// on), since on Windows the platform's own service has the originals. Every
+// system uses this writer, so a movie gives the same bytes everywhere.
 //
 // Our service writes AVI files only (create, add streams, set formats, append
 // samples, release). Every structure reaches the file field by field in
 // little-endian order; no structure is ever written as it lies in memory.
-
-#if defined(_WIN32)
-
-#include <windows.h>
-#include <vfw.h>
-
-#else
+//
+// The types stand in for the platform's own, whose definitions differ (DWORD
+// is a long on Windows): a file that includes this header includes no
+// <windows.h>.
 
 #include <cstdint>
 
@@ -153,35 +151,34 @@ typedef struct IAVIStream* PAVISTREAM;
 extern "C" {
 
 // Starts and stops the service; calls nest (each Init wants one Exit).
-void AVIFileInit(void);
-void AVIFileExit(void);
+void AviFileInit(void);
+void AviFileExit(void);
 
 // Creates the file at szFile anew (an existing file is replaced). uMode must
 // ask for writing and creating; only the AVI handler exists, so lpHandler must
 // be null. *ppfile is null on failure.
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHandler);
+HRESULT AviFileOpen(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID lpHandler);
 
 // Adds a stream described by psi. Streams are numbered in the order created;
 // all of them must exist before the first sample is written.
-HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi);
+HRESULT AviFileCreateStream(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi);
 
 // Gives the stream its format: a BITMAPINFOHEADER (with any colour table) for
 // 'vids', a WAVEFORMAT, PCMWAVEFORMAT or WAVEFORMATEX for 'auds'. Only at
 // position 0 and before the first sample of the file is written.
-HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat);
+HRESULT AviStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat);
 
 // Appends lSamples samples (cbBuffer bytes at lpBuffer) as one chunk at
 // position lStart, which must be the stream's current length. On failure
 // nothing of the stream changes and the file stays well-formed.
-HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer,
+HRESULT AviStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer,
                        LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten,
                        LONG* plBytesWritten);
 
 // Drop one reference and return the references left. The file is completed
 // on disk when the file and every stream of it have been released.
-ULONG AVIStreamRelease(PAVISTREAM pavi);
-ULONG AVIFileRelease(PAVIFILE pfile);
+ULONG AviStreamRelease(PAVISTREAM pavi);
+ULONG AviFileRelease(PAVIFILE pfile);
 
 }  // extern "C"
 
-#endif  // _WIN32

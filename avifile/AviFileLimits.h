@@ -29,7 +29,7 @@ constexpr uint64_t kAviDefaultRefreshInterval = uint64_t{64} << 20;
 void AviFileSetRefreshInterval(uint64_t bytes);
 uint64_t AviFileRefreshInterval(void);
 
-// A mode flag for AVIFileOpenA beside OF_CREATE: create the file only if no
+// A mode flag for AviFileOpen beside OF_CREATE: create the file only if no
 // file of that name exists (the open fails with errno EEXIST and changes
 // nothing), instead of replacing it.
 constexpr UINT kAviOpenExclusive = 0x00010000;
@@ -47,7 +47,7 @@ int AviFileLastError(void);
 // does not have.
 uint64_t AviFileLastFinishLength(int stream);
 
-// AVIFileInit calls not yet balanced by AVIFileExit.
+// AviFileInit calls not yet balanced by AviFileExit.
 int AviFileInitCount(void);
 // Files and streams created and not yet released.
 int AviFileLiveHandles(void);

@@ -1,16 +1,13 @@
 #include "avifile/AviWriter.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "avifile/LeBytes.h"
+#include "platform/FileAccess.h"
+#include "platform/Files.h"
 
 namespace avifile {
 namespace {
@@ -78,42 +75,7 @@ uint32_t ChunkIdFor(int n, DWORD fccType, DWORD compression) {
   return mmioFOURCC(tens, ones, 'd', 'c');
 }
 
-// Writes every byte of the gathered buffers at the offset, through partial
-// writes and interruptions. The iovec array is used up in the process.
-bool WriteAllAt(int fd, iovec* iov, int count, uint64_t offset) {
-  while (count > 0 && iov->iov_len == 0) {
-    ++iov;
-    --count;
-  }
-  while (count > 0) {
-    const ssize_t written = pwritev(fd, iov, count, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = EIO;
-      return false;
-    }
-    offset += static_cast<uint64_t>(written);
-    size_t done = static_cast<size_t>(written);
-    while (count > 0 && done >= iov->iov_len) {
-      done -= iov->iov_len;
-      ++iov;
-      --count;
-    }
-    if (count > 0) {
-      iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + done;
-      iov->iov_len -= done;
-    }
-  }
-  return true;
-}
-
-bool WriteAllAt(int fd, const void* data, size_t bytes, uint64_t offset) {
-  iovec one{const_cast<void*>(data), bytes};
-  return WriteAllAt(fd, &one, 1, offset);
-}
+using platform::WriteAllAt;
 
 }  // namespace
 
@@ -123,8 +85,8 @@ bool WriteAllAt(int fd, const void* data, size_t bytes, uint64_t offset) {
 // in the buffer while its header is still there, or written in place.
 class AviWriter::Sink {
  public:
-  Sink(int fd, uint64_t offset, std::vector<uint8_t>& buffer)
-      : fd_(fd), offset_(offset), buffer_(buffer), out_(buffer.data(), buffer.size()) {}
+  Sink(platform::FileHandle file, uint64_t offset, std::vector<uint8_t>& buffer)
+      : file_(file), offset_(offset), buffer_(buffer), out_(buffer.data(), buffer.size()) {}
 
   // Room for a group of fields; every group is far smaller than the buffer.
   LeBytes& Room(size_t bytes) {
@@ -146,12 +108,12 @@ class AviWriter::Sink {
     } else if (!failed_) {
       uint8_t bytes[4];
       LeBytes(bytes, sizeof bytes).U32(size);
-      Note(WriteAllAt(fd_, bytes, sizeof bytes, at + 4));
+      Note(WriteAllAt(file_, bytes, sizeof bytes, at + 4));
     }
   }
   bool Flush() {
     if (!failed_ && out_.Size() != 0) {
-      Note(WriteAllAt(fd_, buffer_.data(), out_.Size(), offset_));
+      Note(WriteAllAt(file_, buffer_.data(), out_.Size(), offset_));
     }
     offset_ += out_.Size();
     out_ = LeBytes(buffer_.data(), buffer_.size());
@@ -162,14 +124,14 @@ class AviWriter::Sink {
   int Error() const { return error_; }
 
  private:
-  void Note(bool written) {
-    if (!written) {
+  void Note(int error) {
+    if (error != 0) {
       failed_ = true;
-      error_ = errno;
+      error_ = error;
     }
   }
 
-  int fd_;
+  platform::FileHandle file_;
   uint64_t offset_;  // of the first byte in the buffer
   std::vector<uint8_t>& buffer_;
   LeBytes out_;
@@ -178,7 +140,7 @@ class AviWriter::Sink {
 };
 
 AviWriter::~AviWriter() {
-  if (fd_ >= 0) close(fd_);
+  if (file_ != platform::kNoFile) platform::CloseFile(file_);
 }
 
 bool AviWriter::Failed(int error) {
@@ -201,30 +163,19 @@ HRESULT AviWriter::Create(const char* path, uint64_t riffLimit, uint64_t refresh
     error_ = ENOMEM;
     return AVIERR_MEMORY;
   }
-  // O_NONBLOCK keeps a FIFO of that name from blocking the open; anything
-  // but a regular file is refused below, since the header is written last at
-  // the start of the file.
-  const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : O_TRUNC);
-  const int fd = open(path, mode, 0666);
-  if (fd < 0) {
-    error_ = errno;
+  // Anything but a regular file is refused, since the header is written
+  // last at the start of the file.
+  if (const int error = platform::CreateForWriting(path_, exclusive, file_); error != 0) {
+    error_ = error;
     return AVIERR_FILEOPEN;
   }
-  struct stat info;
-  const bool known = fstat(fd, &info) == 0;
-  if (!known || !S_ISREG(info.st_mode)) {
-    error_ = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    close(fd);
-    return AVIERR_FILEOPEN;
-  }
-  fd_ = fd;
   riffLimit_ = std::clamp<uint64_t>(riffLimit, 1, kHardRiffBytes);
   refreshBytes_ = std::max<uint64_t>(refreshBytes, 1);
   return AVIERR_OK;
 }
 
 HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* number) {
-  if (fd_ < 0) return AVIERR_BADHANDLE;
+  if (file_ == platform::kNoFile) return AVIERR_BADHANDLE;
   // The header space is fixed by the first sample written.
   if (frozen_) return AVIERR_UNSUPPORTED;
   if (static_cast<int>(streams_.size()) >= kMaxStreams) return AVIERR_UNSUPPORTED;
@@ -261,7 +212,7 @@ HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* number) {
 }
 
 HRESULT AviWriter::SetFormat(int n, LONG position, const void* format, LONG bytes) {
-  if (fd_ < 0 || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
+  if (file_ == platform::kNoFile || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
   if (format == nullptr || bytes <= 0) return AVIERR_BADPARAM;
   if (bytes > 65536) return AVIERR_BADSIZE;
   // Formats that change within a stream are not supported, nor are formats
@@ -431,13 +382,15 @@ bool AviWriter::PatchRiffSizes(uint64_t riffEnd, uint64_t moviEnd) {
   out.U32(mmioFOURCC('A', 'V', 'I', 'X'));
   out.U32(kList);
   out.U32(Clamp32(moviEnd - moviStart_ - 8));
-  if (!WriteAllAt(fd_, sizes, sizeof sizes, riffStart_)) return Failed(errno);
+  if (const int error = WriteAllAt(file_, sizes, sizeof sizes, riffStart_); error != 0) {
+    return Failed(error);
+  }
   return true;
 }
 
 HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG bytes,
                          DWORD flags) {
-  if (fd_ < 0 || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
+  if (file_ == platform::kNoFile || n < 0 || n >= static_cast<int>(streams_.size())) return AVIERR_BADHANDLE;
   if (bytes < 0 || samples < 0 || (bytes > 0 && data == nullptr)) return AVIERR_BADPARAM;
   Stream& stream = streams_[n];
   if (stream.format.empty()) return AVIERR_BADFORMAT;
@@ -494,7 +447,7 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
   uint8_t prefix[24];
   uint8_t header[8];
   uint8_t pad = 0;
-  iovec parts[4];
+  platform::WritePiece parts[4];
   int count = 0;
   uint64_t offset = dataEnd_;
   if (newRiff) {
@@ -514,10 +467,10 @@ HRESULT AviWriter::Write(int n, LONG start, LONG samples, const void* data, LONG
   out.U32(stream.chunkId);
   out.U32(static_cast<uint32_t>(bytes));
   parts[count++] = {header, sizeof header};
-  parts[count++] = {const_cast<void*>(data), size};
+  parts[count++] = {data, size};
   if (size & 1) parts[count++] = {&pad, 1};
-  if (!WriteAllAt(fd_, parts, count, offset)) {
-    error_ = errno;
+  if (const int error = WriteAllAt(file_, parts, count, offset); error != 0) {
+    error_ = error;
     return AVIERR_FILEWRITE;
   }
 
@@ -604,7 +557,7 @@ void AviWriter::WriteIdx1(Sink& sink) const {
 bool AviWriter::CloseRiff(bool last) {
   const bool standardIndexes = openDml_ || !last;
   const bool first = riffCount_ == 1;
-  Sink sink(fd_, dataEnd_, tailBuffer_);
+  Sink sink(file_, dataEnd_, tailBuffer_);
   SuperEntry pending[kMaxStreams] = {};
   bool hasPending[kMaxStreams] = {};
   if (standardIndexes) {
@@ -661,7 +614,7 @@ bool AviWriter::DropLastChunk() {
 }
 
 HRESULT AviWriter::Finish() {
-  if (fd_ < 0) return AVIERR_BADHANDLE;
+  if (file_ == platform::kNoFile) return AVIERR_BADHANDLE;
   // Every chunk accepted ends up in the file, and every write of it reached
   // the file.
   bool complete = true;
@@ -696,19 +649,18 @@ HRESULT AviWriter::Finish() {
     hasHeader = WriteHeader(true);
     if (hasHeader) {
       // Whatever lies beyond (a chunk cut short by a failed write) goes.
-      int cut;
-      while ((cut = ftruncate(fd_, static_cast<off_t>(fileEnd_))) != 0 && errno == EINTR) {
+      if (const int error = platform::Truncate(file_, fileEnd_); error != 0) {
+        complete = Failed(error);
       }
-      if (cut != 0) complete = Failed(errno);
     }
   }
   // A failed close may mean that written data never reached the file.
-  if (close(fd_) != 0) complete = Failed(errno);
-  fd_ = -1;
+  if (const int error = platform::CloseFile(file_); error != 0) complete = Failed(error);
+  file_ = platform::kNoFile;
   if (!hasHeader) {
     // Without its header the file is of no use to any reader: better no
     // file than one that looks like a movie and is not.
-    unlink(path_.c_str());
+    platform::RemoveName(path_);
     removed_ = true;
     complete = false;
   }
@@ -717,7 +669,10 @@ HRESULT AviWriter::Finish() {
 
 bool AviWriter::WriteHeader(bool indexed) {
   if (!BuildHeader(headerBuffer_.data(), headerBuffer_.size(), indexed)) return Failed(EOVERFLOW);
-  if (!WriteAllAt(fd_, headerBuffer_.data(), headerBuffer_.size(), 0)) return Failed(errno);
+  if (const int error = WriteAllAt(file_, headerBuffer_.data(), headerBuffer_.size(), 0);
+      error != 0) {
+    return Failed(error);
+  }
   return true;
 }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "avifile/AviFile.h"
+#include "platform/FileAccess.h"
 
 namespace avifile {
 
@@ -146,7 +147,7 @@ class AviWriter {
   int VideoStream() const;
   bool AudioStream(const Stream& stream) const;
 
-  int fd_ = -1;
+  platform::FileHandle file_ = platform::kNoFile;
   std::string path_;
   int error_ = 0;
   uint64_t riffLimit_ = 0;

@@ -226,7 +226,7 @@ BatchDriver::Existing BatchDriver::DecideOnOutputName(const std::string& outputP
   if (cause == nullptr && kind == platform::NameKind::kSymlink) {
     cause = "it is a symbolic link, which is neither followed nor replaced";
   }
-  if (cause == nullptr && kind == platform::NameKind::kOther) cause = "it is not a regular file";
+  if (cause == nullptr && kind != platform::NameKind::kRegular) cause = "it is not a regular file";
   if (cause != nullptr) {
     refusal.kind = BatchFailure::Kind::kOpenOutput;
     refusal.path = outputPath;

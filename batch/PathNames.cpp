@@ -9,18 +9,24 @@ bool IsShiftJisLeadByte(unsigned char byte) {
 }
 
 bool IsDriveColon(std::string_view path, size_t index, PathStyle style) {
-  return style == PathStyle::kWindows && path[index] == ':';
+  return style != PathStyle::kPosix && path[index] == ':';
 }
 
 }  // namespace
 
-char JoinSeparator(PathStyle style) { return style == PathStyle::kWindows ? '\\' : '/'; }
+char JoinSeparator(PathStyle style) { return style == PathStyle::kPosix ? '/' : '\\'; }
 
 size_t LastSeparator(std::string_view path, PathStyle style) {
   size_t last = std::string_view::npos;
   if (style == PathStyle::kPosix) {
     for (size_t i = 0; i < path.size(); ++i) {
       if (path[i] == '/') last = i;
+    }
+    return last;
+  }
+  if (style == PathStyle::kWin32) {
+    for (size_t i = 0; i < path.size(); ++i) {
+      if (path[i] == '\\' || path[i] == '/' || path[i] == ':') last = i;
     }
     return last;
   }
@@ -84,7 +90,7 @@ std::string TemporaryStem(std::string_view outputName, PathStyle style) {
   const size_t room = kMaxNameBytes - 1 - kTemporaryMark.size() - kTagBytes - kTemporaryEnd.size();
   size_t keep = outputName.size();
   if (keep > room) {
-    if (style == PathStyle::kPosix) {
+    if (style != PathStyle::kWindows) {
       // Not inside a UTF-8 character.
       keep = room;
       while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80) --keep;

@@ -5,17 +5,20 @@
 #include <string_view>
 
 // How the batch splits input paths and forms output paths. Paths are byte
-// strings in the platform's own encoding and are never converted.
+// strings and are never converted here.
 //
 // kPosix: "/" is the only separator. UTF-8 never uses the byte 0x2F inside a
 // character, so a plain byte scan is exact.
-// kWindows: "\" and ":" separate, and the text is Shift-JIS: a byte 0x5C that
-// is the second byte of a double-byte character is part of that character.
-// Only a Windows build uses it natively; the tests use it to pin the rules.
-enum class PathStyle { kPosix, kWindows };
+// kWindows: the designed program's rules: "\" and ":" separate, and the text
+// is Shift-JIS: a byte 0x5C that is the second byte of a double-byte
+// character is part of that character. The tests use it to pin the rules.
+// kWin32: what our Windows build uses, whose paths are UTF-8 inside: "\",
+// "/" and ":" separate, with a drive colon kept as in kWindows; a byte scan
+// is exact, as for kPosix.
+enum class PathStyle { kPosix, kWindows, kWin32 };
 
 #ifdef _WIN32
-inline constexpr PathStyle kNativePathStyle = PathStyle::kWindows;
+inline constexpr PathStyle kNativePathStyle = PathStyle::kWin32;
 #else
 inline constexpr PathStyle kNativePathStyle = PathStyle::kPosix;
 #endif

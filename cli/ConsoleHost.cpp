@@ -1,21 +1,18 @@
 #include "cli/ConsoleHost.h"
 
-#include <sys/ioctl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "cli/FailureText.h"
 #include "cli/Gettext.h"
 #include "cli/Interrupts.h"
 #include "cli/ProgressLine.h"
 #include "cli/ShownText.h"
+#include "cli/Terminal.h"
 
 namespace {
 
@@ -23,9 +20,9 @@ constexpr int64_t kRedrawIntervalNs = 200'000'000;  // at most five redraws a se
 constexpr size_t kMaxReplyBytes = 256;
 
 int64_t MonotonicNs() {
-  timespec now {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerWord) {
@@ -113,20 +110,15 @@ ConsoleHost::ConsoleHost(Options options, int inputFd, int errorFd)
     : options_(options),
       inputFd_(inputFd),
       errorFd_(errorFd),
-      inputIsTerminal_(isatty(inputFd) == 1),
-      errorIsTerminal_(isatty(errorFd) == 1) {
-  const char* term = std::getenv("TERM");
-  smartTerminal_ = errorIsTerminal_ && term != nullptr && std::strcmp(term, "dumb") != 0;
+      inputIsTerminal_(IsTerminal(inputFd)),
+      errorIsTerminal_(IsTerminal(errorFd)) {
+  smartTerminal_ = IsSmartTerminal(errorFd);
   startNs_ = MonotonicNs();
 }
 
 void ConsoleHost::Write(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = write(errorFd_, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a closed or full stderr must not stop the batch
-    text.remove_prefix(static_cast<size_t>(n));
-  }
+  // A closed or full stderr must not stop the batch: a failure is let be.
+  WriteText(errorFd_, text);
 }
 
 void ConsoleHost::WriteLine(const std::string& text) {
@@ -138,13 +130,10 @@ void ConsoleHost::WriteLine(const std::string& text) {
 }
 
 size_t ConsoleHost::TerminalColumns() const {
-  winsize size {};
-  if (ioctl(errorFd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-    // One cell less than the width: writing the last cell makes some
-    // terminals wrap, and the next redraw would land on a new line.
-    return size.ws_col - 1u;
-  }
-  return 79;
+  const size_t columns = ::TerminalColumns(errorFd_);
+  // One cell less than the width: writing the last cell makes some
+  // terminals wrap, and the next redraw would land on a new line.
+  return columns > 1 ? columns - 1 : 79;
 }
 
 void ConsoleHost::ClearProgress() {
@@ -253,11 +242,9 @@ ConsoleHost::LineRead ConsoleHost::ReadReplyLine(std::string& line) {
     // waiting for a key that may never come: the flag is looked at before
     // every read, and the wait for input is cut into short slices.
     if (InterruptCount() > 0) return LineRead::kInterrupted;
-    pollfd input{inputFd_, POLLIN, 0};
-    const int ready = poll(&input, 1, 100);
-    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    if (WaitForInput(inputFd_, 100) == 0) continue;
     char c = 0;
-    const ssize_t n = read(inputFd_, &c, 1);
+    const int n = ReadByte(inputFd_, c);
     if (n < 0 && errno == EINTR) {
       if (InterruptCount() > 0) return LineRead::kInterrupted;
       continue;

@@ -1,8 +1,5 @@
 #include "cli/InputList.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,6 +7,8 @@
 #include <map>
 
 #include "batch/PathNames.h"
+#include "cli/FsPath.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -36,38 +35,26 @@ std::string WithoutTrailingSlashes(std::string folder) {
 // Returns whether the folder holds subfolders.
 bool AddFolder(const std::string& folder, const std::string& relative, bool recursive,
                const std::string& outputDir, InputList& inputs) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) {
-    inputs.unreadable.push_back({folder, errno});
-    return false;
-  }
   std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const char* name = entry->d_name;
-    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names.emplace_back(name);
-  }
-  const int readError = errno;
-  closedir(dir);
-  if (readError != 0) {
-    inputs.unreadable.push_back({folder, readError});
+  if (const int error = platform::ListFolder(folder, names); error != 0) {
+    inputs.unreadable.push_back({folder, error});
     return false;
   }
   bool subfolders = false;
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     const std::string path = Join(folder, name);
-    struct stat link {};
-    if (lstat(path.c_str(), &link) != 0) continue;
-    if (S_ISDIR(link.st_mode)) {
+    const platform::NameKind kind = platform::KindOfName(path);
+    if (kind == platform::NameKind::kAbsent) continue;
+    if (kind == platform::NameKind::kFolder) {
       subfolders = true;
       if (recursive) AddFolder(path, Join(relative, name), recursive, outputDir, inputs);
       continue;
     }
     if (!IsMovieName(name)) continue;
     // A link to a folder is never followed, whatever its name.
-    struct stat target {};
-    if (S_ISLNK(link.st_mode) && stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    if (kind == platform::NameKind::kSymlink &&
+        platform::KindOfTarget(path) == platform::NameKind::kFolder) {
       continue;
     }
     inputs.files.push_back(path);
@@ -80,8 +67,8 @@ bool AddFolder(const std::string& folder, const std::string& relative, bool recu
 std::string ResolvedFolder(const std::string& folder) {
   std::error_code error;
   const std::filesystem::path resolved =
-      std::filesystem::weakly_canonical(folder.empty() ? std::string(".") : folder, error);
-  return error ? folder : resolved.string();
+      std::filesystem::weakly_canonical(FsPath(folder.empty() ? std::string(".") : folder), error);
+  return error ? folder : Utf8Of(resolved);
 }
 
 }  // namespace
@@ -90,8 +77,7 @@ InputList ExpandInputs(const std::vector<std::string>& arguments, bool recursive
                        const std::string& outputDir) {
   InputList inputs;
   for (const std::string& argument : arguments) {
-    struct stat info {};
-    if (stat(argument.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (platform::KindOfTarget(argument) == platform::NameKind::kFolder) {
       const size_t before = inputs.files.size();
       const size_t unreadableBefore = inputs.unreadable.size();
       const bool subfolders =
@@ -129,10 +115,10 @@ bool MakeOutputFolders(const InputList& inputs, std::string& failedFolder, int& 
   for (const std::string& folder : inputs.outputFolders) {
     if (folder.empty()) continue;
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    std::filesystem::create_directories(FsPath(folder), error);
     if (error) {
       failedFolder = folder;
-      sysErrno = error.value();
+      sysErrno = ErrnoOf(error);
       return false;
     }
   }

@@ -2,6 +2,11 @@
 
 class BatchDriver;
 
+// One implementation per system: InterruptsPosix.cpp (signals) and
+// InterruptsWin32.cpp (the console's control events: Ctrl-C counts as
+// SIGINT, Ctrl-Break as SIGTERM, and closing the console, logging off or
+// shutting down as SIGHUP, so the exit statuses are the same everywhere).
+//
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP ask the batch to stop at once
 // (BatchDriver::RequestAbort): the file in hand is closed as a well-formed
 // AVI file holding the frames written so far, and no further file is begun.
@@ -23,3 +28,8 @@ void DetachInterruptHandlers();
 int InterruptCount();
 // The first stop signal received, 0 when none.
 int FirstInterruptSignal();
+
+// Past a file size limit a write fails with EFBIG, reported like a full
+// disk, instead of the signal (SIGXFSZ) ending the program with the file
+// unfinished. Windows has no such signal.
+void IgnoreFileSizeSignal();

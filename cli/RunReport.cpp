@@ -1,7 +1,5 @@
 #include "cli/RunReport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +12,8 @@
 #include "cli/Probe.h"
 #include "cli/ShownText.h"
 #include "digest/Sha256.h"
+#include "platform/FileAccess.h"
+#include "platform/Files.h"
 #include "v02dec/V02Decode.h"
 
 namespace {
@@ -24,10 +24,10 @@ namespace {
 // the movies it never reached.
 std::string FileMembers(const std::string& path, bool hash = true) {
   std::string text = JsonNameMembers("path", path);
-  struct stat info {};
-  const bool regular = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  uint64_t size = 0;
+  const bool regular = platform::RegularFileSize(path, size);
   const std::string sha = regular && hash ? Sha256OfFile(path) : std::string();
-  text += ", \"size\": " + (regular ? std::to_string(info.st_size) : std::string("null"));
+  text += ", \"size\": " + (regular ? std::to_string(size) : std::string("null"));
   text += ", \"sha256\": " + (sha.empty() ? std::string("null") : "\"" + sha + "\"");
   return text;
 }
@@ -39,10 +39,7 @@ std::string FileObject(const std::string& path) {
   return object;
 }
 
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
+bool Exists(const std::string& path) { return platform::NameExists(path); }
 
 std::string StepFailed(const char* step, int error) {
   return std::string(step) + ": " + std::strerror(error);
@@ -197,58 +194,39 @@ std::string RunReport::Write(bool interrupted) const {
   const std::string document = Document(interrupted);
   const std::string folder = FolderPart(path_);
   // Beside the report, so that the rename stays within one file system;
-  // created exclusively, so that nothing of the user's is written through.
+  // created exclusively, so that nothing of the user's is written through,
+  // and readable by others like any file the user makes.
   std::string temporary;
-  int fd = -1;
-  for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temporary = path_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + "-report.tmp";
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return StepFailed(_("cannot create the temporary file"), errno);
+  platform::FileHandle file = platform::kNoFile;
   int error = 0;
+  for (unsigned attempt = 0; file == platform::kNoFile && attempt < 100; ++attempt) {
+    temporary = path_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) +
+                "-report.tmp";
+    error = platform::CreateForWriting(temporary, true, file);
+    if (error != 0 && error != EEXIST) break;
+  }
+  if (file == platform::kNoFile) return StepFailed(_("cannot create the temporary file"), error);
   const char* step = nullptr;
-  for (size_t done = 0; done < document.size() && step == nullptr;) {
-    const ssize_t n = write(fd, document.data() + done, document.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : ENOSPC;
-      step = _("cannot write the temporary file");
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  // The document is readable by others like any file the user makes.
-  if (step == nullptr) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) {
-      error = errno;
-      step = _("cannot write the temporary file");
-    }
-  }
-  if (step == nullptr && fsync(fd) != 0) {
-    error = errno;
+  error = platform::WriteAllAt(file, document.data(), document.size(), 0);
+  if (error != 0) step = _("cannot write the temporary file");
+  if (step == nullptr && (error = platform::SyncOpenFile(file)) != 0) {
     step = _("cannot sync the temporary file");
   }
-  if (close(fd) != 0 && step == nullptr) {
-    error = errno;
+  if (const int closed = platform::CloseFile(file); closed != 0 && step == nullptr) {
+    error = closed;
     step = _("cannot close the temporary file");
   }
-  if (step == nullptr && rename(temporary.c_str(), path_.c_str()) != 0) {
-    error = errno;
+  if (step == nullptr && (error = platform::ReplaceName(temporary, path_)) != 0) {
     step = _("cannot rename the temporary file");
   }
   if (step != nullptr) {
-    unlink(temporary.c_str());
+    platform::RemoveName(temporary);
     return StepFailed(step, error);
   }
   // The rename itself reaches the disk with the folder.
-  const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return StepFailed(_("cannot sync the folder"), errno);
-  const int synced = fsync(dir) == 0 ? 0 : errno;
-  close(dir);
-  if (synced != 0 && synced != EINVAL) return StepFailed(_("cannot sync the folder"), synced);
+  if ((error = platform::SyncFolder(folder)) != 0) {
+    return StepFailed(_("cannot sync the folder"), error);
+  }
   return {};
 }
 

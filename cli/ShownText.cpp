@@ -1,9 +1,9 @@
 #include "cli/ShownText.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstdio>
+
+#include "cli/ShiftJis.h"
 
 namespace {
 
@@ -20,22 +20,6 @@ size_t Utf8At(std::string_view text, size_t i) {
   if (length == 3 && ((c == 0xE0 && s[i + 1] < 0xA0) || (c == 0xED && s[i + 1] >= 0xA0))) return 0;
   if (length == 4 && ((c == 0xF0 && s[i + 1] < 0x90) || (c == 0xF4 && s[i + 1] >= 0x90))) return 0;
   return length;
-}
-
-// The name decoded from CP932, empty when it is not CP932 (or empty).
-std::string FromShiftJis(std::string_view name) {
-  iconv_t converter = iconv_open("UTF-8", "CP932");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string decoded(name.size() * 3 + 4, '\0');
-  char* in = const_cast<char*>(name.data());
-  size_t inLeft = name.size();
-  char* out = decoded.data();
-  size_t outLeft = decoded.size();
-  const size_t converted = iconv(converter, &in, &inLeft, &out, &outLeft);
-  iconv_close(converter);
-  if (converted == static_cast<size_t>(-1) || inLeft != 0) return {};
-  decoded.resize(decoded.size() - outLeft);
-  return decoded;
 }
 
 // Length of the control character at text[i] (1 for C0 and DEL, 2 for a C1
@@ -63,7 +47,7 @@ bool IsUtf8(std::string_view text) {
 
 std::string NameText(std::string_view name) {
   if (IsUtf8(name)) return std::string(name);
-  std::string decoded = FromShiftJis(name);
+  std::string decoded = Utf8FromShiftJis(name);
   if (!decoded.empty()) return decoded;
   std::string text;
   for (size_t i = 0; i < name.size();) {
@@ -82,7 +66,7 @@ std::string NameText(std::string_view name) {
 std::string ShownText(std::string_view name) {
   std::string decoded;
   if (!IsUtf8(name)) {
-    decoded = FromShiftJis(name);
+    decoded = Utf8FromShiftJis(name);
     if (!decoded.empty()) name = decoded;
   }
   bool any = false;

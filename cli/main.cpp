@@ -1,19 +1,14 @@
 // porute2avi: converts VD02 and VD00 movies into AVI files from the command
 // line, through the same batch driver as the window.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <filesystem>
 
 #include "avienc/AVIencode.h"
 #include "avifile/AviFileLimits.h"
@@ -21,13 +16,16 @@
 #include "batch/Messages.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleHost.h"
+#include "cli/FsPath.h"
 #include "cli/Gettext.h"
 #include "cli/InputList.h"
 #include "cli/Interrupts.h"
 #include "cli/Probe.h"
 #include "cli/RunReport.h"
 #include "cli/ShownText.h"
+#include "cli/Terminal.h"
 #include "batch/PathNames.h"
+#include "platform/Files.h"
 #include "v02dec/V02Decode.h"
 
 #ifdef PORUTE_HAVE_FFMPEG
@@ -49,6 +47,9 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
+
+constexpr int kInputStream = 0;
+constexpr int kErrorStream = 2;
 
 int UsageFailure(const std::string& message) {
   std::fprintf(stderr, "porute2avi: %s\n", message.c_str());
@@ -154,7 +155,15 @@ int BecomeFfmpegProgram(char* argv[], std::string& program) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  StartTerminal();
   StartTranslations();
+  // UTF-8 from here on, on every system.
+  std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  std::vector<char*> utf8Argv;
+  for (std::string& argument : arguments) utf8Argv.push_back(argument.data());
+  utf8Argv.push_back(nullptr);
+  argc = static_cast<int>(arguments.size());
+  argv = utf8Argv.data();
 #ifdef PORUTE_HAVE_FFMPEG
   // The libraries' own chatter stays out of our messages, --info and --check
   // included (their refusal test opens the encoders); their errors reach the
@@ -220,19 +229,18 @@ int main(int argc, char* argv[]) {
   const std::string outputDir = WithoutTrailingSlashes(line.outputDir);
   bool makeOutputDir = false;
   if (!outputDir.empty()) {
-    struct stat info {};
-    if (stat(outputDir.c_str(), &info) != 0 && errno == ENOENT) {
+    int error = 0;
+    const platform::NameKind kind = platform::KindOfTarget(outputDir, &error);
+    if (kind == platform::NameKind::kAbsent && error == 0) {
       makeOutputDir = true;
-    } else if (!S_ISDIR(info.st_mode)) {
+    } else if (kind != platform::NameKind::kFolder) {
       return UsageFailure(
           Format2(_("output folder '%s' is not a folder"), ShownText(line.outputDir), {}));
     }
   }
   if (line.riffLimit != 0) AviFileSetRiffLimit(line.riffLimit);
   if (line.refreshInterval != 0) AviFileSetRefreshInterval(line.refreshInterval);
-  // Past a file size limit a write fails with EFBIG, reported like a full
-  // disk, instead of the signal ending the program with the file unfinished.
-  signal(SIGXFSZ, SIG_IGN);
+  IgnoreFileSizeSignal();
 
   InputList inputs = ExpandInputs(line.files, line.recursive, outputDir);
   ReportEmptyFolders(inputs, line.recursive);
@@ -249,7 +257,7 @@ int main(int argc, char* argv[]) {
     return kExitUsage;
   }
 
-  ConsoleHost host(line.host, STDIN_FILENO, STDERR_FILENO);
+  ConsoleHost host(line.host, kInputStream, kErrorStream);
   RunReport::Settings reportSettings;
   reportSettings.format = line.format;
   reportSettings.crf = line.crf;
@@ -299,7 +307,7 @@ int main(int argc, char* argv[]) {
   }
   if (makeOutputDir) {
     std::error_code error;
-    std::filesystem::create_directories(outputDir, error);
+    std::filesystem::create_directories(FsPath(outputDir), error);
     if (error) {
       std::fprintf(stderr, "porute2avi: %s: %s: %s\n", ShownText(outputDir).c_str(),
                    _("cannot make the folder"), error.message().c_str());
@@ -309,7 +317,7 @@ int main(int argc, char* argv[]) {
                  _("the output folder did not exist and was made"));
   }
 
-  if (!line.host.quiet && isatty(STDERR_FILENO) == 1) host.SetFramesPerFile(FramesOf(inputs.files));
+  if (!line.host.quiet && IsTerminal(kErrorStream)) host.SetFramesPerFile(FramesOf(inputs.files));
 
   BatchDriver driver(reporting ? static_cast<BatchHost&>(reportingHost) : host);
   driver.SetKeepGoing(line.host.keepGoing);

@@ -1,20 +1,18 @@
 #include "digest/Sha256.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <vector>
 
-#include <nettle/sha2.h>
+#include "digest/Sha256Context.h"
+#include "platform/FileAccess.h"
 
 namespace {
 
-std::string Hex(const uint8_t (&digest)[SHA256_DIGEST_SIZE]) {
+std::string Hex(const uint8_t (&digest)[Sha256Context::kDigestBytes]) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;
-  text.reserve(2 * SHA256_DIGEST_SIZE);
+  text.reserve(2 * Sha256Context::kDigestBytes);
   for (uint8_t byte : digest) {
     text.push_back(kDigits[byte >> 4]);
     text.push_back(kDigits[byte & 15]);
@@ -25,38 +23,42 @@ std::string Hex(const uint8_t (&digest)[SHA256_DIGEST_SIZE]) {
 }  // namespace
 
 std::string Sha256OfBytes(const void* data, size_t size) {
-  sha256_ctx context;
-  sha256_init(&context);
-  sha256_update(&context, size, static_cast<const uint8_t*>(data));
-  uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, SHA256_DIGEST_SIZE, digest);
+  Sha256Context context;
+  if (!context.Usable()) return {};
+  context.Update(data, size);
+  uint8_t digest[Sha256Context::kDigestBytes];
+  context.Finish(digest);
   return Hex(digest);
 }
 
 std::string Sha256OfFile(const std::string& path, int* sysErrno) {
   if (sysErrno != nullptr) *sysErrno = 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (sysErrno != nullptr) *sysErrno = errno;
-    return {};
+  const auto fail = [sysErrno](int error) {
+    if (sysErrno != nullptr) *sysErrno = error;
+    return std::string();
+  };
+  Sha256Context context;
+  if (!context.Usable()) return fail(ENOSYS);
+  platform::FileHandle file = platform::kNoFile;
+  bool notRegular = false;
+  if (const int error = platform::OpenForReading(path, file, notRegular); error != 0) {
+    return fail(error);
   }
-  sha256_ctx context;
-  sha256_init(&context);
+  // Only the movies and outputs of a run are hashed: regular files.
+  if (notRegular) return fail(EINVAL);
   // Movies run to gigabytes: read in pieces that stay in the cache.
   std::vector<uint8_t> buffer(1 << 20);
   for (;;) {
-    const ssize_t got = read(fd, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      if (sysErrno != nullptr) *sysErrno = errno;
-      close(fd);
-      return {};
+    size_t got = 0;
+    if (const int error = platform::ReadSome(file, buffer.data(), buffer.size(), got); error != 0) {
+      platform::CloseFile(file);
+      return fail(error);
     }
     if (got == 0) break;
-    sha256_update(&context, static_cast<size_t>(got), buffer.data());
+    context.Update(buffer.data(), got);
   }
-  close(fd);
-  uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, SHA256_DIGEST_SIZE, digest);
+  platform::CloseFile(file);
+  uint8_t digest[Sha256Context::kDigestBytes];
+  context.Finish(digest);
   return Hex(digest);
 }

@@ -17,12 +17,21 @@ enum class NameKind {
   kAbsent,
   kRegular,
   kSymlink,
-  kOther,  // a folder, FIFO, device or socket
+  kFolder,
+  kOther,  // a FIFO, device or socket
 };
 
 // kAbsent also when the name cannot be looked at for another reason than its
 // absence; *error (when given) then holds that reason, 0 otherwise.
 NameKind KindOfName(const std::string& path, int* error = nullptr);
+
+// The same for what the name reaches, symbolic links followed (never
+// kSymlink then, but kAbsent for a link that leads nowhere).
+NameKind KindOfTarget(const std::string& path, int* error = nullptr);
+
+// The size of the regular file a name reaches, links followed; false when the
+// name reaches no regular file.
+bool RegularFileSize(const std::string& path, uint64_t& bytes);
 
 // The file a name reaches, symbolic links followed: two names with equal
 // identities are one file (a hard link, a symbolic link, or a name that
@@ -48,6 +57,10 @@ int RemoveName(const std::string& path);
 // given to it afterwards never stands for a file whose data was lost in a
 // crash.
 int SyncFile(const std::string& path);
+
+// Brings a folder's entries (a rename just made in it) to the disk. A file
+// system that cannot sync a folder is no failure.
+int SyncFolder(const std::string& folder);
 
 // The names in a folder, "." and ".." left out.
 int ListFolder(const std::string& folder, std::vector<std::string>& names);

@@ -10,16 +10,32 @@
 
 namespace platform {
 
-NameKind KindOfName(const std::string& path, int* error) {
+namespace {
+
+NameKind KindOf(const std::string& path, bool followLinks, int* error) {
   if (error != nullptr) *error = 0;
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) {
+  if ((followLinks ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) != 0) {
     if (error != nullptr && errno != ENOENT && errno != ENOTDIR) *error = errno;
     return NameKind::kAbsent;
   }
   if (S_ISREG(info.st_mode)) return NameKind::kRegular;
   if (S_ISLNK(info.st_mode)) return NameKind::kSymlink;
+  if (S_ISDIR(info.st_mode)) return NameKind::kFolder;
   return NameKind::kOther;
+}
+
+}  // namespace
+
+NameKind KindOfName(const std::string& path, int* error) { return KindOf(path, false, error); }
+
+NameKind KindOfTarget(const std::string& path, int* error) { return KindOf(path, true, error); }
+
+bool RegularFileSize(const std::string& path, uint64_t& bytes) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  bytes = static_cast<uint64_t>(info.st_size);
+  return true;
 }
 
 bool IdentityOf(const std::string& path, FileIdentity& identity) {
@@ -59,6 +75,14 @@ int SyncFile(const std::string& path) {
   int result = fsync(fd) == 0 ? 0 : errno;
   if (close(fd) != 0 && result == 0) result = errno;
   return result;
+}
+
+int SyncFolder(const std::string& folder) {
+  const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  const int synced = fsync(dir) == 0 ? 0 : errno;
+  close(dir);
+  return synced == EINVAL ? 0 : synced;
 }
 
 int ListFolder(const std::string& folder, std::vector<std::string>& names) {

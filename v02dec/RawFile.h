@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <string>
 
-// Raw byte access to one file, standing in for the platform's file service.
-// Paths are byte strings in the platform's own encoding; on Linux any bytes
-// but NUL are valid in a name, so they are passed through untouched.
+#include "platform/FileAccess.h"
+
+// Raw byte access to one file through the platform's file service. Paths are
+// UTF-8 (on Linux: any bytes but NUL, passed through untouched).
 class RawFile {
  public:
   RawFile() = default;
@@ -23,7 +24,7 @@ class RawFile {
   bool Read(void* destination, size_t count);
 
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_ != platform::kNoFile; }
 
   // After a failed Open or Read: the error of the system call that failed,
   // or 0 when none did (the file ended early, or is not a regular file).
@@ -35,7 +36,7 @@ class RawFile {
   static bool Exists(const std::string& path);
 
  private:
-  int fd_ = -1;
+  platform::FileHandle file_ = platform::kNoFile;
   int lastErrno_ = 0;
   bool notRegular_ = false;
 };

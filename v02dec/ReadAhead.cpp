@@ -1,27 +1,13 @@
 #include "v02dec/ReadAhead.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <chrono>
-#include <exception>
+
+#include "platform/Threads.h"
 
 bool V02Decode::ReadAhead::Start() {
-  // The thread inherits the signal mask of the thread that creates it. With
-  // every signal blocked there, a signal meant for the program (an interrupt
-  // that must wake the caller's prompt) is never taken by the worker.
-  sigset_t all;
-  sigset_t previous;
-  sigfillset(&all);
-  if (pthread_sigmask(SIG_SETMASK, &all, &previous) != 0) return false;
-  bool started = true;
-  try {
-    thread_ = std::thread(&ReadAhead::Run, this);
-  } catch (const std::exception&) {
-    started = false;
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return started;
+  // With no signal taken by the worker, a signal meant for the program (an
+  // interrupt that must wake the caller's prompt) reaches the caller.
+  return platform::StartWorkerThread(thread_, [this] { Run(); });
 }
 
 void V02Decode::ReadAhead::Request(bool intoSecondSet) {
@@ -67,7 +53,7 @@ void V02Decode::ReadAhead::Stop() {
 
 void V02Decode::ReadAhead::Run() {
   // Named, so that a debugger, top or a test can tell it from other threads.
-  pthread_setname_np(pthread_self(), kThreadName);
+  platform::NameThisThread(kThreadName);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return requested_ || stopping_; });

@@ -19,8 +19,7 @@
 #include <initializer_list>
 #include <new>
 
-#include <unistd.h>
-
+#include "platform/Memory.h"
 #include "v02dec/ByteReader.h"
 #include "v02dec/CompanionNames.h"
 #include "v02dec/ReadAhead.h"
@@ -118,10 +117,8 @@ void V02Decode::OverrideDefaultMemoryLimit(uint64_t bytes) { memoryLimitOverride
 // Three quarters of the memory leave room for the rest of the system.
 uint64_t V02Decode::DefaultMemoryLimit() {
   if (const uint64_t forced = memoryLimitOverride.load(); forced != 0) return forced;
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageBytes = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageBytes <= 0) return kMinMemoryLimit;
-  const uint64_t physical = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageBytes);
+  const uint64_t physical = platform::PhysicalMemoryBytes();
+  if (physical == 0) return kMinMemoryLimit;
   return std::max(kMinMemoryLimit, physical / 4 * 3);
 }
 

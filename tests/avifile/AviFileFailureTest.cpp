@@ -29,7 +29,7 @@ struct Movie {
 };
 
 HRESULT OpenMovie(const std::string& path, Movie* movie) {
-  HRESULT result = AVIFileOpenA(&movie->file, path.c_str(), kCreate, nullptr);
+  HRESULT result = AviFileOpen(&movie->file, path.c_str(), kCreate, nullptr);
   if (result != AVIERR_OK) return result;
   AVISTREAMINFOA video{};
   video.fccType = streamtypeVIDEO;
@@ -46,24 +46,24 @@ HRESULT OpenMovie(const std::string& path, Movie* movie) {
   std::strcpy(audio.szName, "Audio");
   BITMAPINFOHEADER bih{40, kWidth, kHeight, 1, 24, BI_RGB, kFrameBytes, 0, 0, 0, 0};
   PCMWAVEFORMAT wave{{WAVE_FORMAT_PCM, 1, 8000, 16000, 2}, 16};
-  if ((result = AVIFileCreateStreamA(movie->file, &movie->video, &video)) != AVIERR_OK ||
-      (result = AVIFileCreateStreamA(movie->file, &movie->audio, &audio)) != AVIERR_OK ||
-      (result = AVIStreamSetFormat(movie->video, 0, &bih, sizeof bih)) != AVIERR_OK ||
-      (result = AVIStreamSetFormat(movie->audio, 0, &wave, sizeof wave)) != AVIERR_OK) {
+  if ((result = AviFileCreateStream(movie->file, &movie->video, &video)) != AVIERR_OK ||
+      (result = AviFileCreateStream(movie->file, &movie->audio, &audio)) != AVIERR_OK ||
+      (result = AviStreamSetFormat(movie->video, 0, &bih, sizeof bih)) != AVIERR_OK ||
+      (result = AviStreamSetFormat(movie->audio, 0, &wave, sizeof wave)) != AVIERR_OK) {
     return result;
   }
   return AVIERR_OK;
 }
 
 void ReleaseMovie(Movie* movie) {
-  if (movie->video) AVIStreamRelease(movie->video);
-  if (movie->audio) AVIStreamRelease(movie->audio);
-  if (movie->file) AVIFileRelease(movie->file);
+  if (movie->video) AviStreamRelease(movie->video);
+  if (movie->audio) AviStreamRelease(movie->audio);
+  if (movie->file) AviFileRelease(movie->file);
   *movie = Movie{};
 }
 
 HRESULT WriteFrame(PAVISTREAM stream, LONG position, const Bytes& frame) {
-  return AVIStreamWrite(stream, position, 1, const_cast<uint8_t*>(frame.data()),
+  return AviStreamWrite(stream, position, 1, const_cast<uint8_t*>(frame.data()),
                         static_cast<LONG>(frame.size()), AVIIF_KEYFRAME, nullptr, nullptr);
 }
 
@@ -88,7 +88,7 @@ TEST(AviFileFailure, OpenRefusesWhatCannotBeAnAviFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PAVIFILE file = reinterpret_cast<PAVIFILE>(&dir);  // must be reset to null
-    EXPECT_NE(AVIFileOpenA(&file, c.path.c_str(), c.mode, nullptr), AVIERR_OK);
+    EXPECT_NE(AviFileOpen(&file, c.path.c_str(), c.mode, nullptr), AVIERR_OK);
     EXPECT_EQ(file, nullptr);
     EXPECT_EQ(AviFileLiveHandles(), handles);
   }
@@ -104,30 +104,30 @@ TEST(AviFileFailure, CallsOutOfOrderAreRefusedAndChangeNothing) {
   const Bytes frame = FramePattern(kFrameBytes, 0);
   BITMAPINFOHEADER bih{40, kWidth, kHeight, 1, 24, BI_RGB, kFrameBytes, 0, 0, 0, 0};
 
-  EXPECT_EQ(AVIStreamWrite(nullptr, 0, 1, const_cast<uint8_t*>(frame.data()), kFrameBytes,
+  EXPECT_EQ(AviStreamWrite(nullptr, 0, 1, const_cast<uint8_t*>(frame.data()), kFrameBytes,
                            AVIIF_KEYFRAME, nullptr, nullptr),
             AVIERR_BADHANDLE);
   EXPECT_NE(WriteFrame(movie.video, 1, frame), AVIERR_OK);  // a gap before position 1
-  EXPECT_NE(AVIStreamWrite(movie.video, 0, 1, nullptr, kFrameBytes, 0, nullptr, nullptr),
+  EXPECT_NE(AviStreamWrite(movie.video, 0, 1, nullptr, kFrameBytes, 0, nullptr, nullptr),
             AVIERR_OK);
-  EXPECT_NE(AVIStreamWrite(movie.video, 0, 1, const_cast<uint8_t*>(frame.data()), -1, 0,
+  EXPECT_NE(AviStreamWrite(movie.video, 0, 1, const_cast<uint8_t*>(frame.data()), -1, 0,
                            nullptr, nullptr),
             AVIERR_OK);
-  EXPECT_NE(AVIStreamSetFormat(movie.video, 5, &bih, sizeof bih), AVIERR_OK);
+  EXPECT_NE(AviStreamSetFormat(movie.video, 5, &bih, sizeof bih), AVIERR_OK);
 
   LONG samples = -1, bytes = -1;
-  ASSERT_EQ(AVIStreamWrite(movie.video, 0, 1, const_cast<uint8_t*>(frame.data()), kFrameBytes,
+  ASSERT_EQ(AviStreamWrite(movie.video, 0, 1, const_cast<uint8_t*>(frame.data()), kFrameBytes,
                            AVIIF_KEYFRAME, &samples, &bytes),
             AVIERR_OK);
   EXPECT_EQ(samples, 1);
   EXPECT_EQ(bytes, static_cast<LONG>(kFrameBytes));
   EXPECT_NE(WriteFrame(movie.video, 0, frame), AVIERR_OK);  // over frame 0
   // The header space is fixed by the first sample: no new formats or streams.
-  EXPECT_NE(AVIStreamSetFormat(movie.video, 0, &bih, sizeof bih), AVIERR_OK);
+  EXPECT_NE(AviStreamSetFormat(movie.video, 0, &bih, sizeof bih), AVIERR_OK);
   AVISTREAMINFOA extra{};
   extra.fccType = streamtypeVIDEO;
   PAVISTREAM stream = reinterpret_cast<PAVISTREAM>(&movie);
-  EXPECT_NE(AVIFileCreateStreamA(movie.file, &stream, &extra), AVIERR_OK);
+  EXPECT_NE(AviFileCreateStream(movie.file, &stream, &extra), AVIERR_OK);
   EXPECT_EQ(stream, nullptr);
   ReleaseMovie(&movie);
 
@@ -153,11 +153,11 @@ TEST(AviFileFailure, FileIsCompletedByTheLastReleaseAndReplacesAnOldFile) {
   ASSERT_EQ(OpenMovie(path, &movie), AVIERR_OK);
   EXPECT_EQ(AviFileLiveHandles(), handles + 3);
   ASSERT_EQ(WriteFrame(movie.video, 0, FramePattern(kFrameBytes, 0)), AVIERR_OK);
-  EXPECT_EQ(AVIFileRelease(movie.file), 2u);  // the streams still hold it
-  EXPECT_EQ(AVIStreamRelease(movie.video), 0u);
+  EXPECT_EQ(AviFileRelease(movie.file), 2u);  // the streams still hold it
+  EXPECT_EQ(AviStreamRelease(movie.video), 0u);
   // Still open: the header written so far describes an empty movi.
   EXPECT_EQ(Get32(ReadFileBytes(path), 10228 + 4), 4u);
-  EXPECT_EQ(AVIStreamRelease(movie.audio), 0u);
+  EXPECT_EQ(AviStreamRelease(movie.audio), 0u);
   EXPECT_EQ(AviFileLiveHandles(), handles);
 
   const Bytes file = ReadFileBytes(path);

@@ -71,7 +71,7 @@ PCMWAVEFORMAT AudioFormat(uint32_t rate) {
 class Session {
  public:
   explicit Session(const std::string& path) {
-    result_ = AVIFileOpenA(&file_, path.c_str(), OF_WRITE | OF_CREATE | OF_SHARE_DENY_NONE,
+    result_ = AviFileOpen(&file_, path.c_str(), OF_WRITE | OF_CREATE | OF_SHARE_DENY_NONE,
                            nullptr);
   }
   ~Session() { Release(); }
@@ -79,15 +79,15 @@ class Session {
   bool Ok() const { return result_ == AVIERR_OK; }
   int Add(AVISTREAMINFOA info, const void* format, LONG bytes) {
     PAVISTREAM stream = nullptr;
-    if (AVIFileCreateStreamA(file_, &stream, &info) != AVIERR_OK) return -1;
+    if (AviFileCreateStream(file_, &stream, &info) != AVIERR_OK) return -1;
     streams_.push_back(stream);
     positions_.push_back(0);
-    if (AVIStreamSetFormat(stream, 0, const_cast<void*>(format), bytes) != AVIERR_OK) return -1;
+    if (AviStreamSetFormat(stream, 0, const_cast<void*>(format), bytes) != AVIERR_OK) return -1;
     return static_cast<int>(streams_.size()) - 1;
   }
   HRESULT Write(int stream, const Bytes& data, LONG samples, DWORD flags) {
     const HRESULT result =
-        AVIStreamWrite(streams_[stream], positions_[stream], samples,
+        AviStreamWrite(streams_[stream], positions_[stream], samples,
                        const_cast<uint8_t*>(data.data()), static_cast<LONG>(data.size()), flags,
                        nullptr, nullptr);
     if (result == AVIERR_OK) positions_[stream] += samples;
@@ -95,9 +95,9 @@ class Session {
   }
   PAVISTREAM Stream(int n) const { return streams_[n]; }
   void Release() {
-    for (PAVISTREAM stream : streams_) AVIStreamRelease(stream);
+    for (PAVISTREAM stream : streams_) AviStreamRelease(stream);
     streams_.clear();
-    if (file_ != nullptr) AVIFileRelease(file_);
+    if (file_ != nullptr) AviFileRelease(file_);
     file_ = nullptr;
   }
 

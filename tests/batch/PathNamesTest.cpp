@@ -85,6 +85,30 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"C:\\a/b.V02", "", "C:\\", "a/b.V02", "C:\\\\a/b.avi"}),
     kPathCaseName);
 
+class Win32Paths : public testing::TestWithParam<PathCase> {};
+
+TEST_P(Win32Paths, SplitAndJoin) {
+  const PathCase& c = GetParam();
+  EXPECT_EQ(FolderPart(c.input, PathStyle::kWin32), c.folder);
+  EXPECT_EQ(FileNamePart(c.input, PathStyle::kWin32), c.fileName);
+  EXPECT_EQ(OutputPath(c.saveDir, c.input, PathStyle::kWin32), c.outputPath);
+}
+
+// Our Windows build: UTF-8 text, where "/" separates as well.
+INSTANTIATE_TEST_SUITE_P(
+    Table, Win32Paths,
+    testing::Values(
+        PathCase{"C:\\movies\\a.V02", "", "C:\\movies", "a.V02", "C:\\movies\\a.avi"},
+        PathCase{"C:/movies/a.V02", "", "C:/movies", "a.V02", "C:/movies\\a.avi"},
+        PathCase{"C:\\a.V02", "", "C:\\", "a.V02", "C:\\\\a.avi"},
+        PathCase{"C:a.V02", "", "C:", "a.V02", "C:\\a.avi"},
+        PathCase{"x\\y/a.V02", "D:\\out", "x\\y", "a.V02", "D:\\out\\a.avi"},
+        // UTF-8 names pass through as bytes; no byte of a character is taken
+        // for a separator.
+        PathCase{"\u52d5\u753b\\\u8868\u793a.V02", "", "\u52d5\u753b", "\u8868\u793a.V02",
+                 "\u52d5\u753b\\\u8868\u793a.avi"}),
+    kPathCaseName);
+
 TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(LastSeparator("a\\b/c", PathStyle::kPosix), 3u);
   EXPECT_EQ(LastSeparator("a\\b/c", PathStyle::kWindows), 1u);
@@ -94,6 +118,8 @@ TEST(PathNames, LastSeparatorKnowsEachStyle) {
   EXPECT_EQ(LastSeparator("\\\x95", PathStyle::kWindows), 0u);
   EXPECT_EQ(JoinSeparator(PathStyle::kPosix), '/');
   EXPECT_EQ(JoinSeparator(PathStyle::kWindows), '\\');
+  EXPECT_EQ(LastSeparator("a\\b/c", PathStyle::kWin32), 3u);
+  EXPECT_EQ(JoinSeparator(PathStyle::kWin32), '\\');
 }
 
 TEST(PathNames, PartialAndTemporaryNamesOfAnOutput) {
@@ -122,6 +148,7 @@ TEST(PathNames, PartialAndTemporaryNamesOfAnOutput) {
   const std::string temporary = TemporaryPath(longName, "abcdef", PathStyle::kPosix);
   EXPECT_EQ(temporary, temporaryOf(longName, 234));
   EXPECT_TRUE(IsTemporaryNameFor(temporary, longName, PathStyle::kPosix));
+  EXPECT_EQ(TemporaryPath(longName, "abcdef", PathStyle::kWin32), temporaryOf(longName, 234));
   // Shift-JIS: "\x93\xae" is one character; 236 bytes would split one.
   std::string shiftJis = "a";
   for (int i = 0; i < 150; ++i) shiftJis += "\x93\xae";

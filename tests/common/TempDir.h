@@ -2,27 +2,44 @@
 
 // A private folder for the files of one test, shared by every suite.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 namespace porute_test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with all it holds when the
-// object goes.
+// A fresh folder under $TMPDIR (or /tmp; the user's temporary folder on
+// Windows), removed with all it holds when the object goes.
 class TempDir {
  public:
   TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/porute-test-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::error_code error;
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::filesystem::path base = tmpdir != nullptr && *tmpdir != '\0'
+                                           ? std::filesystem::path(tmpdir)
+                                           : std::filesystem::temp_directory_path(error);
+    if (error) return;
+    const std::u8string baseText = base.u8string();
+    std::random_device seed;
+    std::mt19937 random(seed());
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string candidate(baseText.begin(), baseText.end());
+      candidate += "/porute-test-";
+      for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+      // Made by this call, never one that was there.
+      if (std::filesystem::create_directory(candidate, error)) {
+        std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, error);
+        path_ = candidate;
+        return;
+      }
+    }
   }
   ~TempDir() {
     if (path_.empty()) return;

@@ -45,3 +45,5 @@ void DetachInterruptHandlers() { g_driver.store(nullptr, std::memory_order_relax
 int InterruptCount() { return g_interrupts; }
 
 int FirstInterruptSignal() { return g_firstSignal; }
+
+void IgnoreFileSizeSignal() { signal(SIGXFSZ, SIG_IGN); }

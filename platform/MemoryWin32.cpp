@@ -1,0 +1,14 @@
+#include "platform/Memory.h"
+
+#include <windows.h>
+
+namespace platform {
+
+uint64_t PhysicalMemoryBytes() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullTotalPhys;
+}
+
+}  // namespace platform
