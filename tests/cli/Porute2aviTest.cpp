@@ -560,6 +560,14 @@ INSTANTIATE_TEST_SUITE_P(
 // Ctrl-C at the question stops the batch there, with exit status 130: the
 // file asked about is kept as it was and the next movie is not begun.
 TEST_F(Porute2avi, InterruptAtTheQuestionStopsTheBatch) {
+#if defined(__SANITIZE_THREAD__)
+  // Seen about once in a hundred runs under load: the terminal echoes ^C, no
+  // signal is left pending, yet the handler never ran (its count stays 0)
+  // and the program waits at the question. The release and AddressSanitizer
+  // builds run this test; tests/allowed-skips allows this skip.
+  GTEST_SKIP() << "under ThreadSanitizer a terminal's SIGINT at the question is at times never "
+                  "handed to the program's handler";
+#endif
   mw::V00MovieOptions options{.width = 8, .height = 8, .frames = 2};
   for (const char* name : {"a.V00", "b.V00"}) ASSERT_EQ(mw::WriteV00Movie(At(name), options), 0);
   porute_test::WriteText(At("a.avi"), "kept");
