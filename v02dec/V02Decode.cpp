@@ -455,6 +455,21 @@ V02Decode::ChunkOutcome V02Decode::Aborted(ChunkOutcome& outcome) const {
   return outcome;
 }
 
+// An abort seen on the caller's side, before a chunk is handed over. It names
+// that chunk and its first frame from what the caller has been given: the
+// worker's own counts may be a chunk ahead, and they are its own while it
+// decodes, not to be read from this thread.
+MovieResult V02Decode::AbortBeforeHandOver() {
+  failure_ = MovieFailure();
+  failure_.kind = FailureKind::kAborted;
+  failure_.test = FailureTest::kAbortRequested;
+  failure_.inChunk = true;
+  const uint32_t delivered = movie_.frameCount - framesRemaining_;
+  failure_.chunkIndex = delivered / movie_.framesPerChunk;
+  failure_.frameIndex = delivered;
+  return stickyError_ = kMovieAborted;
+}
+
 MovieResult V02Decode::NotOpen() {
   failure_ = MovieFailure();
   failure_.kind = FailureKind::kReadFailed;
@@ -489,9 +504,7 @@ MovieResult V02Decode::DeliverChunk() {
   // worker has already finished, so that the caller gets the same answer
   // however far ahead the worker happens to be.
   if (abortFlag_ != nullptr && abortFlag_->load(std::memory_order_relaxed)) {
-    Aborted(outcome);
-    failure_ = outcome.failure;
-    return stickyError_ = outcome.result;
+    return AbortBeforeHandOver();
   }
   if (readAhead_) {
     if (!readAhead_->InFlight()) readAhead_->Request(false);

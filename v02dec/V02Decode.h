@@ -259,6 +259,7 @@ class V02Decode {
   MovieResult CheckAviFields(uint64_t soundBytesPerChunk);
   MovieResult CheckDimensions(uint32_t w, uint32_t h, bool planes);
   MovieResult NotOpen();
+  MovieResult AbortBeforeHandOver();
   ChunkOutcome Aborted(ChunkOutcome& outcome) const;
   void ChunkFailed(ChunkOutcome& outcome, MovieResult result, FailureKind kind, FailureTest test,
                    uint64_t found, uint64_t bound, const RawFile* file) const;

@@ -180,6 +180,10 @@ TEST(ReadChunk, AbortIsReportedAndSticks) {
     EXPECT_EQ(decoder.ReadChunk(), kMovieAborted);
     EXPECT_EQ(decoder.FramesRemaining(), 4u);
     EXPECT_EQ(decoder.LastFailure().kind, FailureKind::kAborted);
+    // Named after the chunk that was to be handed over, however far ahead
+    // the worker was.
+    EXPECT_EQ(decoder.LastFailure().chunkIndex, 1u);
+    EXPECT_EQ(decoder.LastFailure().frameIndex, 2u);
     abort = false;
     EXPECT_EQ(decoder.ReadChunk(), kMovieAborted);
     decoder.Close();
