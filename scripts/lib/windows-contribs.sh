@@ -1,4 +1,5 @@
-# The Windows build's third-party libraries: x264 and FFmpeg's libraries,
+# The Windows build's third-party libraries: GNU libintl, x264 and FFmpeg's
+# libraries,
 # cross-built with mingw-w64 from Debian 12's own source packages and kept
 # per machine outside the work tree, so that a fresh clone does not build
 # them again. Sourced by scripts/windows after common.sh, not run.
@@ -55,16 +56,17 @@ source_version() {
 
 # Prints the prefix for the current recipe, compiler and sources.
 windows_contribs_prefix() {
-  local ffmpeg_version x264_version compiler key
+  local ffmpeg_version x264_version gettext_version compiler key
   ffmpeg_version=$(source_version ffmpeg)
   x264_version=$(source_version x264)
-  if [ -z "$ffmpeg_version" ] || [ -z "$x264_version" ]; then
-    echo "error: apt knows no source package of ffmpeg or x264" >&2
+  gettext_version=$(source_version gettext)
+  if [ -z "$ffmpeg_version" ] || [ -z "$x264_version" ] || [ -z "$gettext_version" ]; then
+    echo "error: apt knows no source package of ffmpeg, x264 or gettext" >&2
     return 1
   fi
   compiler=$("$PORUTE_WINDOWS_HOST-gcc-posix" -dumpfullversion)
   key=$({ declare -f build_windows_contribs_in; echo "ffmpeg $ffmpeg_version"; echo "x264 $x264_version";
-          echo "gcc $compiler"; } | sha256sum | cut -c1-16)
+          echo "gettext $gettext_version"; echo "gcc $compiler"; } | sha256sum | cut -c1-16)
   echo "$PORUTE_WINDOWS_CACHE/$key"
 }
 
@@ -96,7 +98,7 @@ build_windows_contribs() {
     : >"$log"
   fi
   mkdir -p "$prefix" || return 1
-  echo "Building x264 and FFmpeg's libraries for Windows into $prefix (log: $log)" >&2
+  echo "Building libintl, x264 and FFmpeg's libraries for Windows into $prefix (log: $log)" >&2
   local started=$SECONDS
   # A process of its own: errexit would be ignored in a function that runs
   # as the condition of an if.
@@ -114,6 +116,7 @@ build_windows_contribs() {
     echo "built $(date -u +%Y-%m-%dT%H:%M:%SZ) in $took s"
     echo "ffmpeg $(source_version ffmpeg)"
     echo "x264 $(source_version x264)"
+    echo "gettext $(source_version gettext)"
   } >"$stamp.tmp" && mv "$stamp.tmp" "$stamp" || return 1
   rm -rf "$work"
   ln -sfn "$(basename "$prefix")" "$PORUTE_WINDOWS_CACHE/current"
@@ -130,12 +133,32 @@ build_windows_contribs_in() {
   cd "$work"
   if [ ! -f .fetched ]; then
     find . -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
-    apt-get source --only-source x264 ffmpeg
+    apt-get source --only-source gettext x264 ffmpeg
     touch .fetched
   fi
-  local x264_dir ffmpeg_dir
+  local gettext_dir x264_dir ffmpeg_dir
+  gettext_dir=$(find . -maxdepth 1 -type d -name 'gettext-*' | head -n 1)
   x264_dir=$(find . -maxdepth 1 -type d -name 'x264-*' | head -n 1)
   ffmpeg_dir=$(find . -maxdepth 1 -type d -name 'ffmpeg-*' | head -n 1)
+
+  # GNU libintl, for porute2avi.exe's Japanese messages: the intl folder of
+  # gettext's runtime, without iconv (the catalogue is UTF-8 and so is our
+  # console output, so no conversion is ever asked of it). Debian's patches
+  # leave the autotools' inputs newer than their outputs; the outputs in the
+  # tarball are the ones wanted, so make must not try to remake them.
+  (
+    cd "$gettext_dir/gettext-runtime"
+    local keep=(ACLOCAL=: AUTOCONF=: AUTOMAKE=: AUTOHEADER=:)
+    if [ ! -f .configured ]; then
+      CC=$host-gcc-posix nice -n 19 ./configure --host="$host" --prefix="$prefix" \
+        --enable-static --disable-shared --disable-java --disable-csharp \
+        --disable-libasprintf --disable-openmp --disable-curses \
+        --without-libiconv-prefix --without-libintl-prefix am_cv_func_iconv=no
+      touch .configured
+    fi
+    "${make[@]}" -C intl "${keep[@]}"
+    make -C intl install "${keep[@]}"
+  )
 
   # x264: the library alone, 8-bit only (our frames are 8-bit 4:2:0), on
   # Windows threads so that it needs no pthread library of its own.
