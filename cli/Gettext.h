@@ -4,8 +4,8 @@
 // English in the code, other languages in po/. _() translates at once, N_()
 // only marks a text that is translated where it is used.
 //
-// A build without a catalogue library (PORUTE_NLS 0: the Windows build, for
-// which no GNU libintl is at hand yet) shows the English texts.
+// A build without a catalogue library (configured with PORUTE_NLS off)
+// shows the English texts.
 #if PORUTE_NLS
 #include <libintl.h>
 #else

@@ -1,7 +1,6 @@
 // porute2avi: converts VD02 and VD00 movies into AVI files from the command
 // line, through the same batch driver as the window.
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "avifile/AviFileLimits.h"
 #include "batch/BatchDriver.h"
 #include "batch/Messages.h"
+#include "cli/Catalogue.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleHost.h"
 #include "cli/FsPath.h"
@@ -36,10 +36,6 @@
 extern "C" {
 #include <libavutil/log.h>
 }
-#endif
-
-#ifndef PORUTE2AVI_LOCALEDIR
-#define PORUTE2AVI_LOCALEDIR "/usr/local/share/locale"
 #endif
 
 namespace {
@@ -65,17 +61,6 @@ std::string OutputExtension(const std::string& format) { return "." + format; }
 std::string WithoutTrailingSlashes(std::string folder) {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
-}
-
-// The catalogue is installed with the program; a program run from its build
-// tree is told where the build's catalogue is (PORUTE2AVI_LOCALEDIR).
-void StartTranslations() {
-  std::setlocale(LC_ALL, "");
-  const char* fromEnvironment = std::getenv("PORUTE2AVI_LOCALEDIR");
-  bindtextdomain(kTextDomain, fromEnvironment != nullptr && *fromEnvironment != '\0'
-                                  ? fromEnvironment
-                                  : PORUTE2AVI_LOCALEDIR);
-  textdomain(kTextDomain);
 }
 
 std::string Format2(const char* format, const std::string& a, const std::string& b,

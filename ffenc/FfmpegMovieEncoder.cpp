@@ -1,8 +1,5 @@
 #include "ffenc/FfmpegMovieEncoder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -115,27 +112,28 @@ bool FfmpegMovieEncoder::Fail(const std::string& text) {
 
 int FfmpegMovieEncoder::WriteBytes(const uint8_t* data, int size) {
   if (ioErrno_ != 0) return AVERROR(ioErrno_);
-  int left = size;
-  while (left > 0) {
-    const ssize_t n = write(fd_, data, static_cast<size_t>(left));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ioErrno_ = errno;
-      return AVERROR(ioErrno_);
-    }
-    data += n;
-    left -= static_cast<int>(n);
+  const int error = platform::WriteAllAt(file_, data, static_cast<size_t>(size), position_);
+  if (error != 0) {
+    ioErrno_ = error;
+    return AVERROR(ioErrno_);
   }
+  position_ += static_cast<uint64_t>(size);
+  size_ = std::max(size_, position_);
   return size;
 }
 
 int64_t FfmpegMovieEncoder::Seek(int64_t offset, int whence) {
-  if (whence & AVSEEK_SIZE) {
-    struct stat info {};
-    return fstat(fd_, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+  if (whence & AVSEEK_SIZE) return static_cast<int64_t>(size_);
+  int64_t from = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET: from = 0; break;
+    case SEEK_CUR: from = static_cast<int64_t>(position_); break;
+    case SEEK_END: from = static_cast<int64_t>(size_); break;
+    default: return AVERROR(EINVAL);
   }
-  const off_t at = lseek(fd_, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+  if (offset < -from) return AVERROR(EINVAL);
+  position_ = static_cast<uint64_t>(from + offset);
+  return static_cast<int64_t>(position_);
 }
 
 std::string FfmpegMovieEncoder::Refusal(FfmpegFormat format, const Shape& shape, int crf) {
@@ -230,15 +228,17 @@ MovieEncoder::OpenResult FfmpegMovieEncoder::Open(const char* path, const Shape&
 
   // Without consent to replace, the file is created exclusively: one that
   // appeared since the driver looked is left as it is.
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mayReplace ? O_TRUNC : O_EXCL);
-  fd_ = open(path, flags, 0666);
-  if (fd_ < 0) {
-    const int error = errno;
+  position_ = 0;
+  size_ = 0;
+  const int error = platform::CreateForWriting(path, !mayReplace, file_);
+  if (error != 0) {
+    file_ = platform::kNoFile;
     Fail(std::string(std::strerror(error)));
     Release();
     return !mayReplace && error == EEXIST ? OpenResult::kExists : OpenResult::kFailed;
   }
   open_ = true;
+  identityKnown_ = platform::IdentityOf(path_, identity_);
 
   auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
   io_ = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, WritePacket,
@@ -549,7 +549,8 @@ bool FfmpegMovieEncoder::Finish() {
   if (result < 0) return Fail(result);
   avio_flush(io_);
   if (ioErrno_ != 0 || io_->error < 0) return Fail(io_->error < 0 ? io_->error : AVERROR(EIO));
-  if (fsync(fd_) != 0) return Fail(std::string(std::strerror(errno)));
+  const int error = platform::SyncOpenFile(file_);
+  if (error != 0) return Fail(std::string(std::strerror(error)));
   return true;
 }
 
@@ -559,19 +560,15 @@ int FfmpegMovieEncoder::Close() {
   // of an encoder the frames before it can still be made a complete file.
   const bool finished =
       headerWritten_ && ioErrno_ == 0 && io_->error == 0 && Finish();
-  struct stat ours {};
-  const bool known = fstat(fd_, &ours) == 0;
-  if (close(fd_) != 0 && finished) Fail(std::string(std::strerror(errno)));
-  fd_ = -1;
+  const int closeError = platform::CloseFile(file_);
+  if (closeError != 0 && finished) Fail(std::string(std::strerror(closeError)));
+  file_ = platform::kNoFile;
   open_ = false;
-  if (!finished || failed_) {
-    // A file that could not be finished is unreadable (an MP4 without its
-    // index) or incomplete: removed, as long as the name is still ours.
-    struct stat now {};
-    if (!finished && known && stat(path_.c_str(), &now) == 0 && now.st_dev == ours.st_dev &&
-        now.st_ino == ours.st_ino) {
-      unlink(path_.c_str());
-    }
+  // A file that could not be finished is unreadable (an MP4 without its
+  // index) or incomplete: removed, as long as the name is still ours.
+  platform::FileIdentity now;
+  if (!finished && identityKnown_ && platform::IdentityOf(path_, now) && now == identity_) {
+    platform::RemoveName(path_);
   }
   Release();
   return failed_ ? 1 : 0;
@@ -605,8 +602,8 @@ void FfmpegMovieEncoder::Release() {
   }
   videoStream_ = nullptr;
   audioStream_ = nullptr;
-  if (fd_ >= 0) {
-    close(fd_);
-    fd_ = -1;
+  if (file_ != platform::kNoFile) {
+    platform::CloseFile(file_);
+    file_ = platform::kNoFile;
   }
 }

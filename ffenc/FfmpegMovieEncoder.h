@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileAccess.h"
+#include "platform/Files.h"
+
 #include "batch/MovieEncoder.h"
 
 struct AVCodecContext;
@@ -97,7 +100,13 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   Shape shape_;
   std::string path_;
   std::string source_;
-  int fd_ = -1;
+  // The output, written through the platform's file layer at positions this
+  // encoder keeps itself: the muxer seeks back to fill in sizes and indexes.
+  platform::FileHandle file_ = platform::kNoFile;
+  platform::FileIdentity identity_;
+  bool identityKnown_ = false;
+  uint64_t position_ = 0;
+  uint64_t size_ = 0;
   int ioErrno_ = 0;
   bool failed_ = false;
   bool open_ = false;

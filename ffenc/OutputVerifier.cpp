@@ -20,6 +20,7 @@ extern "C" {
 }
 
 #include "cli/Gettext.h"
+#include "platform/FileAccess.h"
 
 #include "v02dec/ChunkWalk.h"
 #include "v02dec/V02Decode.h"
@@ -486,9 +487,17 @@ bool EmptyOutputReads(const std::string& path, bool lossless, std::string& probl
   if (lossless) {
     static const uint8_t kEbml[] = {0x1A, 0x45, 0xDF, 0xA3};
     uint8_t head[64] = {};
-    FILE* file = std::fopen(path.c_str(), "rb");
-    const size_t got = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-    if (file != nullptr) std::fclose(file);
+    size_t got = 0;
+    platform::FileHandle file = platform::kNoFile;
+    bool notRegular = false;
+    if (platform::OpenForReading(path, file, notRegular) == 0 && file != platform::kNoFile) {
+      size_t some = 0;
+      while (got < sizeof head && platform::ReadSome(file, head + got, sizeof head - got, some) == 0 &&
+             some > 0) {
+        got += some;
+      }
+      platform::CloseFile(file);
+    }
     const char kDocType[] = "matroska";
     if (got == sizeof head && std::memcmp(head, kEbml, sizeof kEbml) == 0 &&
         std::search(head, head + got, kDocType, kDocType + 8) != head + got) {
