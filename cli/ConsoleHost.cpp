@@ -1,6 +1,7 @@
 #include "cli/ConsoleHost.h"
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -367,7 +368,9 @@ void ConsoleHost::BatchFinished(const BatchSummary& summary) {
                               "ask on; pass -y to overwrite or -n to skip",
                               "%zu existing output files were skipped: there is no terminal to "
                               "ask on; pass -y to overwrite or -n to skip",
-                              skippedWithoutTerminal_),
+                              // ngettext counts in an unsigned long, 32 bits on Windows
+                              static_cast<unsigned long>(std::min<size_t>(
+                                  skippedWithoutTerminal_, ULONG_MAX))),
                      skippedWithoutTerminal_));
   }
 }

@@ -8,6 +8,27 @@
 // shows the English texts.
 #if PORUTE_NLS
 #include <libintl.h>
+// On Windows libintl.h also puts its own printf family in place of the C
+// library's, for translations that reorder arguments; ours keep the order
+// (the catalogue test checks it), and the replacements would hide std::snprintf.
+#ifdef _WIN32
+#undef fprintf
+#undef vfprintf
+#undef printf
+#undef vprintf
+#undef sprintf
+#undef vsprintf
+#undef snprintf
+#undef vsnprintf
+#undef asprintf
+#undef vasprintf
+#undef fwprintf
+#undef vfwprintf
+#undef wprintf
+#undef vwprintf
+#undef swprintf
+#undef vswprintf
+#endif
 #else
 #include <cstddef>
 

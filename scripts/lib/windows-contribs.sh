@@ -1,11 +1,10 @@
 # The Windows build's third-party libraries: GNU libintl, x264 and FFmpeg's
-# libraries,
-# cross-built with mingw-w64 from Debian 12's own source packages and kept
-# per machine outside the work tree, so that a fresh clone does not build
-# them again. Sourced by scripts/windows after common.sh, not run.
+# libraries, cross-built with mingw-w64 from Debian 12's own source packages
+# and kept per machine outside the work tree, so that a fresh clone does not
+# build them again. Sourced by scripts/windows after common.sh, not run.
 #
 # The prefix is named after a hash of the recipe (build_windows_contribs_in
-# as bash prints it, so comments do not count), the compiler and the two
+# as bash prints it, so comments do not count), the compiler and the three
 # source versions: a change to how or from what they are built gives a new
 # prefix, and an unchanged one is reused as it stands. Its stamp is written
 # last, so a build that died half-way is never taken for a whole one; the
