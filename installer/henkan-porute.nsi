@@ -69,6 +69,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The henkan porute authors"
 LicenseLangString licence_text ${LANG_ENGLISH} "${PORUTE_LICENCE_EN}"
 LicenseLangString licence_text ${LANG_JAPANESE} "${PORUTE_LICENCE_JA}"
 
+LangString needs_admin ${LANG_ENGLISH} "Installing ${PRODUCT} for all users needs administrator rights."
+LangString needs_admin ${LANG_JAPANESE} "${PRODUCT}をすべてのユーザー向けにインストールするには、管理者の権限が必要です。"
 LangString v02_type ${LANG_ENGLISH} "VD02 movie"
 LangString v02_type ${LANG_JAPANESE} "VD02 動画"
 LangString v00_type ${LANG_ENGLISH} "VD00 movie"
@@ -105,6 +107,16 @@ LangString v00_type ${LANG_JAPANESE} "VD00 動画"
 !macroend
 
 Function .onInit
+  ; Where the system does not raise the installer to an administrator (UAC
+  ; off, or a standard user's account), it says so instead of failing at
+  ; the first file.
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP|MB_OK "$(needs_admin)" /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
   SetShellVarContext all
   !insertmacro MUI_LANGDLL_DISPLAY
 FunctionEnd
