@@ -45,7 +45,8 @@ endfunction()
 
 set(porute_texts ${porute_windows_dir}/texts)
 file(WRITE ${porute_texts}/blank.txt "\n")
-file(WRITE ${porute_texts}/rule.txt "\n\n----------------------------------------------------------------------\n\n")
+string(REPEAT "-" 70 porute_rule)
+file(WRITE ${porute_texts}/rule.txt "\n\n${porute_rule}\n\n")
 porute_windows_text(${porute_texts}/README.txt
   ${porute_installer_source}/readme.ja.txt ${porute_texts}/blank.txt
   ${porute_installer_source}/notice-${porute_licence}.ja.txt ${porute_texts}/rule.txt

@@ -41,6 +41,8 @@ scrub() {
 }
 work=$(mktemp -d)
 trap 'scrub; rm -rf "$work"' EXIT
+# A signal (CTest's or scripts/windows' end) goes through the same exit.
+trap 'exit 1' HUP INT TERM
 scrub
 cd "$work"
 fail() { echo "error: $*" >&2; exit 1; }
@@ -155,7 +157,8 @@ waited=0
 while [ -d "$folder" ]; do
   sleep 0.2
   waited=$((waited + 1))
-  [ $waited -lt 300 ] || fail "the folder is still there 60 s after the uninstall: $(listing "$folder")"
+  [ $waited -lt 300 ] ||
+    fail "the folder is still there 60 s after the uninstall: $(listing "$folder")"
 done
 [ ! -e "$shortcut" ] || fail "the Start-menu entry outlives the uninstall"
 printf '[%s\\.V00]\n@="%s"\n' "$classes" "$other" >expected.txt
