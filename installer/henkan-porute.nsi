@@ -127,6 +127,16 @@ Function un.onInit
 FunctionEnd
 
 Section
+  ; An earlier installation is taken away first, by its own uninstaller, so
+  ; that a file the new version no longer has does not stay behind. _?= runs
+  ; it in place and waits for it; it cannot delete itself then.
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+  ${AndIf} ${FileExists} "$R0\uninstall.exe"
+    ExecWait '"$R0\uninstall.exe" /S _?=$R0'
+    Delete "$R0\uninstall.exe"
+    RMDir "$R0"
+  ${EndIf}
   !insertmacro PoruteInstallFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
 

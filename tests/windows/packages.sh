@@ -146,6 +146,13 @@ sed "s/@VERSION@/$version/" >expected.txt <<'EOF'
 EOF
 export_keys >installed.txt
 diff -u expected.txt installed.txt >&2 || fail "the registry after the install is not as expected"
+# Installed again over itself, as an upgrade is: the earlier installation's
+# uninstaller runs first, and the same files and keys result.
+"$wine" "$setup" /S </dev/null || fail "the silent install over an installation failed"
+[ "$(listing "$folder")" = "$( (listing "$shipped"; echo ./uninstall.exe) | sort)" ] ||
+  fail "installed over itself: $(listing "$folder" | tr '\n' ' ')"
+export_keys >installed.txt
+diff -u expected.txt installed.txt >&2 || fail "the registry after installing again is not as expected"
 # A 32-bit installer writes to the 32-bit view unless told otherwise.
 ! reg query 'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\henkan-porute' ||
   fail "an uninstall entry in the 32-bit view"
