@@ -6,20 +6,13 @@
 #
 #   avi_identical.sh PORUTE2AVI.EXE HOST_BIN_DIR SAMPLES_DIR [WINE]
 set -eu
+. "$(dirname "$0")/movie_set.sh"
 exe=$(realpath "$1") host_bin=$(realpath "$2") samples=$(realpath "$3") wine=${4:-wine}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-mkdir in linux windows linux-odml windows-odml windows-paths
-
-mk="$host_bin/porute-mkmovie"
-cp "$samples"/*.V0? "$samples"/*.snd in/
-"$mk" v02 in/fpc1.V02 --frames 5 --fpc 1 >/dev/null
-"$mk" v02 in/fpc64.V02 --frames 130 --fpc 64 >/dev/null
-"$mk" v02 in/odd.V02 --width 168 --height 94 --frames 9 --fpc 3 --content random >/dev/null
-"$mk" v00 in/odd00.V00 --width 33 --height 17 --frames 7 >/dev/null
-"$mk" v00 in/silent.V00 --width 64 --height 48 --frames 4 --no-sound >/dev/null
-"$mk" v02 "in/動画テスト.V02" --frames 4 >/dev/null
+mkdir linux windows linux-odml windows-odml windows-paths
+make_movie_set in "$host_bin/porute-mkmovie" "$samples"
 
 "$host_bin/porute2avi" -q -y -o linux in
 "$wine" "$exe" -q -y -o windows in
