@@ -20,6 +20,7 @@ extern "C" {
 }
 
 #include "batch/Messages.h"
+#include "batch/PathNames.h"
 #include "cli/Gettext.h"
 #include "digest/Sha256.h"
 #include "v02dec/TBitmap.h"
@@ -193,8 +194,7 @@ bool FfmpegMovieEncoder::TagSource() {
     return Fail(std::string(_("cannot read the movie for its checksum")) + ": " +
                 std::strerror(error != 0 ? error : EIO));
   }
-  const size_t slash = source_.rfind('/');
-  const std::string name = ValidUtf8(slash == std::string::npos ? source_ : source_.substr(slash + 1));
+  const std::string name = ValidUtf8(FileNamePart(source_));
   const std::string comment = "source: " + name + " sha256: " + digest;
   if (av_dict_set(&muxer_->metadata, "comment", comment.c_str(), 0) < 0) {
     return Fail(AVERROR(ENOMEM));
@@ -374,7 +374,15 @@ bool FfmpegMovieEncoder::OpenAudio() {
     if (result < 0) return Fail(result);
   }
 
-  const int blockSamples = static_cast<int>(shape_.soundBlockBytes / 2);
+  // The queue holds two blocks, counted in an int by the libraries: a movie
+  // of very long chunks (a rare frame rate with many frames per chunk)
+  // is refused in our words rather than failing an allocation.
+  const int64_t blockSamples64 = shape_.soundBlockBytes / 2;
+  const int64_t stagingBound = av_rescale_rnd(blockSamples64 + 64, outRate, inRate, AV_ROUND_UP) + 64;
+  if (2 * (std::max(blockSamples64, stagingBound) + frameSamples) > INT_MAX / 4) {
+    return Fail(_("a chunk's sound is too long to encode"));
+  }
+  const int blockSamples = static_cast<int>(blockSamples64);
   soundLag_ = av_rescale(blockSamples, outRate, inRate);
   int queueSamples = blockSamples + frameSamples;
   if (!master) {

@@ -143,6 +143,8 @@ TEST(FfmpegMovieEncoderTest, RefusesBeforeCreatingTheFile) {
   slow.rate = 1;
   slow.scale = 40000;
   slow.soundRate = 0;
+  MovieEncoder::Shape longSound = SmallShape();  // a chunk's sound of 2^31 samples
+  longSound.soundBlockBytes = 0xFFFFFFFEu;
   struct Case {
     FfmpegFormat format;
     MovieEncoder::Shape shape;
@@ -155,6 +157,8 @@ TEST(FfmpegMovieEncoderTest, RefusesBeforeCreatingTheFile) {
       {FfmpegFormat::kMp4, noRate, FfmpegMovieEncoder::kDefaultCrf, false},
       {FfmpegFormat::kMp4, slow, FfmpegMovieEncoder::kDefaultCrf, false},
       {FfmpegFormat::kMkv, slow, FfmpegMovieEncoder::kDefaultCrf, true},
+      {FfmpegFormat::kMkv, longSound, FfmpegMovieEncoder::kDefaultCrf, false},
+      {FfmpegFormat::kMp4, longSound, FfmpegMovieEncoder::kDefaultCrf, false},
       {FfmpegFormat::kMp4, SmallShape(), 0, true},
       {FfmpegFormat::kMp4, SmallShape(), 52, false},
   };
