@@ -653,6 +653,18 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case WM_ACTIVATE:
+      // The control that had the focus gets it back when the window does
+      // (after a box, a dialog, another program), so the keys go on working.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        lastFocus_ = GetFocus();
+      } else if (lastFocus_ != nullptr && IsChild(window_, lastFocus_) &&
+                 IsWindowEnabled(lastFocus_)) {
+        SetFocus(lastFocus_);
+      } else {
+        SetFocus(IsWindowEnabled(inputSelBtn_) ? inputSelBtn_ : btnStart_);
+      }
+      return 0;
     case WM_DROPFILES:
       WMDropFiles(reinterpret_cast<HDROP>(wParam));
       return 0;

@@ -97,6 +97,7 @@ class TForm1 : public BatchHost {
   HWND formatCombo_ = nullptr;  // only in a build that writes MKV and MP4
   HWND btnStart_ = nullptr;
   HWND progressBar1_ = nullptr;
+  HWND lastFocus_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   HFONT font_ = nullptr;
   HIMAGELIST glyphs_[3] = {};
