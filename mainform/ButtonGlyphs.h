@@ -3,14 +3,9 @@
 #include <QIcon>
 #include <QImage>
 
-// The glyphs of the window's three bitmap buttons: 16 × 16 pictures in the
-// sixteen colours of the classic palette, one for the normal state and one,
-// embossed in grey, for the disabled state; each also drawn at 32 × 32 for
-// screens at twice the density.
-enum class ButtonGlyph { kInputSelect, kSaveDir, kStart };
+#include "formdesign/ButtonGlyphArt.h"
 
-constexpr int kGlyphSize = 16;
-constexpr int kLargeGlyphSize = 32;
+// The design's button glyphs as Qt pictures.
 
 // size is kGlyphSize or kLargeGlyphSize.
 QImage GlyphImage(ButtonGlyph glyph, bool disabled, int size = kGlyphSize);

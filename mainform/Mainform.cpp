@@ -24,6 +24,7 @@
 
 #include "batch/Messages.h"
 #include "batch/PathNames.h"
+#include "formdesign/FormDesign.h"
 #include "mainform/ButtonGlyphs.h"
 #include "mainform/DroppedPaths.h"
 #include "mainform/MessageBoxes.h"
@@ -38,22 +39,18 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-// The window's font as designed. Debian has no font of that name; the
-// substitutes are the proportional Japanese Gothics it does have, in order of
-// closeness (IPA P Gothic keeps the design's 12-pixel line height).
-const char kWindowFontFamily[] = "ＭＳ Ｐゴシック";
-constexpr int kWindowFontPixels = 12;
+using namespace formdesign;
 
-// Descriptions exactly as the dialog shows them, each followed by the
-// patterns Qt matches (it hides the second parenthesis). Qt separates
-// patterns by blanks, so "*.V02;*.V00" could not serve as patterns itself.
-// "*V00" has no dot on purpose; the dialog compares names without regard to
-// letter case. "*.*" means every file, as it does on Windows.
-const char kFilterMovies[] = "動くぽるてファイル (*.V02;*.V00) (*.V02 *V00)";
-const char kFilterAll[] = "すべてのファイル (*.*) (*)";
-
-const char kBrowserPrompt[] = "保存先フォルダを選択して下さい";
-const char kOpenDialogTitle[] = "ファイルを開く";
+// The design's filter choice as Qt takes it: the description exactly as the
+// dialog shows it, then the patterns Qt matches in a second parenthesis (which
+// it hides). Qt separates patterns by blanks, not ";", and its "*.*" would
+// want a dot in the name, while the design's means every file.
+QString QtNameFilter(const FileFilter& filter) {
+  QString patterns = QString::fromUtf8(filter.patterns);
+  patterns.replace(u';', u' ');
+  if (patterns == QStringLiteral("*.*")) patterns = QStringLiteral("*");
+  return QString::fromUtf8(filter.description) + QStringLiteral(" (") + patterns + u')';
+}
 
 QString FromBytes(const std::string& bytes) {
   return QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -76,22 +73,6 @@ void CloseCompletionLists(QFileDialog& dialog) {
     if (list != nullptr && list->isVisible()) list->hide();
   }
 }
-
-struct DesignRect {
-  int left, top, width, height;
-};
-constexpr DesignRect kBevel1{8, 8, 241, 177};
-constexpr DesignRect kImage1{16, 16, 225, 161};
-constexpr DesignRect kFnameLbl{88, 192, 4, 12};
-constexpr DesignRect kLabel1{272, 176, 77, 12};
-constexpr DesignRect kLabel2{280, 192, 69, 12};
-constexpr DesignRect kInputSelBtn{264, 16, 97, 25};
-constexpr DesignRect kSaveDirBtn{264, 64, 97, 25};
-constexpr DesignRect kBtnStart{264, 120, 97, 41};
-// In the free space between 保存先... (to 89) and 変換開始 (from 120), in the
-// right column's left and width.
-constexpr DesignRect kFormatCombo{264, 94, 97, 22};
-constexpr DesignRect kProgressBar1{8, 216, 353, 17};
 
 void Place(QWidget* widget, const DesignRect& r) {
   widget->setGeometry(r.left, r.top, r.width, r.height);
@@ -128,7 +109,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
 
 }  // namespace
 
-const char* TForm1::CreditLine() { return "©ぽるて工房"; }
+const char* TForm1::CreditLine() { return kCreditLine; }
 
 QString TForm1::BrowserStartFolder() {
   const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -168,6 +149,9 @@ void TForm1::BuildLayout() {
   setFixedSize(kClientWidth, kClientHeight);
   move(kLeft, kTop);
 
+  // Debian has no font of the design's name; the substitutes are the
+  // proportional Japanese Gothics it does have, in order of closeness (IPA P
+  // Gothic keeps the design's 12-pixel line height).
   QFont::insertSubstitutions(QString::fromUtf8(kWindowFontFamily),
                              {QStringLiteral("IPAPGothic"), QString::fromUtf8("IPA Pゴシック"),
                               QStringLiteral("Noto Sans CJK JP")});
@@ -194,9 +178,9 @@ void TForm1::BuildLayout() {
   Image1->setObjectName(QStringLiteral("Image1"));
   Place(Image1, kImage1);
 
-  InputSelBtn = MakeButton(this, "InputSelBtn", "ファイル選択...", ButtonGlyph::kInputSelect);
+  InputSelBtn = MakeButton(this, "InputSelBtn", kCaptionInputSel, ButtonGlyph::kInputSelect);
   Place(InputSelBtn, kInputSelBtn);
-  SaveDirBtn = MakeButton(this, "SaveDirBtn", "保存先...", ButtonGlyph::kSaveDir);
+  SaveDirBtn = MakeButton(this, "SaveDirBtn", kCaptionSaveDir, ButtonGlyph::kSaveDir);
   Place(SaveDirBtn, kSaveDirBtn);
   BtnStart = MakeButton(this, "BtnStart", kCaptionStart, ButtonGlyph::kStart);
   BtnStart->setFont(windowFont);
@@ -210,7 +194,7 @@ void TForm1::BuildLayout() {
   ProgressBar1->setFocusPolicy(Qt::TabFocus);
   Place(ProgressBar1, kProgressBar1);
 
-  FnameLbl = MakeLabel(this, "FnameLbl", QStringLiteral(" "));
+  FnameLbl = MakeLabel(this, "FnameLbl", QString::fromUtf8(kFnameLblEmpty));
   FitLabel(FnameLbl, kFnameLbl);
   Label1 = MakeLabel(this, "Label1",
                      QString::fromUtf8(kProgramName) + u' ' + QString::fromUtf8(kProgramVersion));
@@ -221,7 +205,7 @@ void TForm1::BuildLayout() {
 #ifdef PORUTE_HAVE_FFMPEG
   FormatCombo = new QComboBox(this);
   FormatCombo->setObjectName(QStringLiteral("FormatCombo"));
-  FormatCombo->addItems({QStringLiteral("AVI"), QStringLiteral("MKV"), QStringLiteral("MP4")});
+  for (const char* choice : kFormatChoices) FormatCombo->addItem(QString::fromUtf8(choice));
   Place(FormatCombo, kFormatCombo);
   connect(FormatCombo, &QComboBox::currentIndexChanged, this, &TForm1::FormatComboChange);
 #endif
@@ -245,7 +229,9 @@ void TForm1::BuildLayout() {
   OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog1->setSizeGripEnabled(true);
-  OpenDialog1->setNameFilters({QString::fromUtf8(kFilterMovies), QString::fromUtf8(kFilterAll)});
+  QStringList filters;
+  for (const FileFilter& filter : kOpenFilters) filters << QtNameFilter(filter);
+  OpenDialog1->setNameFilters(filters);
 
   connect(InputSelBtn, &QPushButton::clicked, this, &TForm1::InputSelBtnClick);
   connect(SaveDirBtn, &QPushButton::clicked, this, &TForm1::SaveDirBtnClick);

@@ -6,6 +6,7 @@
 
 #include "batch/BatchDriver.h"
 #include "batch/BatchHost.h"
+#include "formdesign/FormDesign.h"
 
 class QComboBox;
 class QFileDialog;
@@ -25,10 +26,10 @@ class TForm1 : public QWidget, public BatchHost {
 
  public:
   // The design size of the client area, in pixels at 96 dpi.
-  static constexpr int kClientWidth = 369;
-  static constexpr int kClientHeight = 240;
-  static constexpr int kLeft = 232;
-  static constexpr int kTop = 124;
+  static constexpr int kClientWidth = formdesign::kClientWidth;
+  static constexpr int kClientHeight = formdesign::kClientHeight;
+  static constexpr int kLeft = formdesign::kLeft;
+  static constexpr int kTop = formdesign::kTop;
 
   // commandLine: the program's arguments after its own name, as the bytes
   // the system passed (names need not be valid in the locale's encoding).

@@ -28,6 +28,9 @@ PORUTE_WINDOWS_PACKAGES=(
   wine wine64 nsis
   nasm dpkg-dev make pkg-config xz-utils util-linux
   xvfb xauth
+  # The window's icon, made at build time; Wine's Marlett for the frames it
+  # draws in the window's test, and a Japanese Gothic for its title.
+  icoutils fonts-wine fonts-ipafont-gothic
 )
 # Making and checking the Debian package (scripts/package).
 PORUTE_PACKAGE_PACKAGES=(
