@@ -20,6 +20,12 @@ execute_process(
           -P "${CMAKE_CURRENT_LIST_DIR}/FileList.cmake"
   COMMAND_ERROR_IS_FATAL ANY)
 
+# The window's icon for the installer and uninstaller, where the build has it.
+set(icon_define)
+if(ICON)
+  set(icon_define "-DPORUTE_ICON=${ICON}")
+endif()
+
 # The scripts are UTF-8 (Japanese texts); -V2: warnings and errors only.
 # Warnings fail the build: an unused string or a missing language text is a
 # mistake here.
@@ -30,5 +36,6 @@ execute_process(
           "-DPORUTE_LICENCE_EN=${LICENCE_EN}"
           "-DPORUTE_LICENCE_JA=${LICENCE_JA}"
           "-DPORUTE_OUTFILE=${INSTALLER}"
+          ${icon_define}
           "${NSI}"
   COMMAND_ERROR_IS_FATAL ANY)

@@ -12,6 +12,8 @@
 ;   PORUTE_LICENCE_EN  the licence page's text in English ...
 ;   PORUTE_LICENCE_JA  ... and in Japanese
 ;   PORUTE_OUTFILE     where the installer is written
+;   PORUTE_ICON        the window's icon, for the installer and uninstaller
+;                      (where the build has the window)
 
 ; A 64-bit installer, like the programs it carries: it needs no 32-bit layer
 ; (Wine's included), and it reads and writes the 64-bit registry and Program
@@ -53,6 +55,10 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "The henkan porute authors"
 !define MUI_LANGDLL_REGISTRY_KEY "${UNINSTALL_KEY}"
 !define MUI_LANGDLL_REGISTRY_VALUENAME "InstallerLanguage"
 !define MUI_ABORTWARNING
+!ifdef PORUTE_ICON
+  !define MUI_ICON "${PORUTE_ICON}"
+  !define MUI_UNICON "${PORUTE_ICON}"
+!endif
 
 !insertmacro MUI_PAGE_LICENSE $(licence_text)
 !insertmacro MUI_PAGE_DIRECTORY

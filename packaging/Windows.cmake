@@ -90,12 +90,18 @@ add_dependencies(porute_windows_zip porute_windows_stage)
 # installer test runs it too.
 find_program(PORUTE_MAKENSIS makensis)
 set(PORUTE_MAKE_INSTALLER ${porute_windows_dir}/make-installer.cmake)
+# The installer and uninstaller wear the window's icon, where there is one.
+set(porute_installer_icon "")
+if(TARGET henkan-porute)
+  set(porute_installer_icon ${CMAKE_BINARY_DIR}/winform/henkan-porute.ico)
+endif()
 file(WRITE ${PORUTE_MAKE_INSTALLER}
   "set(MAKENSIS \"${PORUTE_MAKENSIS}\")\n"
   "set(NSI \"${porute_installer_source}/henkan-porute.nsi\")\n"
   "set(VERSION \"${PROJECT_VERSION}\")\n"
   "set(LICENCE_EN \"${porute_texts}/licence-page.en.txt\")\n"
   "set(LICENCE_JA \"${porute_texts}/licence-page.ja.txt\")\n"
+  "set(ICON \"${porute_installer_icon}\")\n"
   "include(\"${porute_installer_source}/MakeInstaller.cmake\")\n")
 if(PORUTE_MAKENSIS)
   add_custom_target(porute_windows_installer
