@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -141,6 +142,15 @@ std::string FfmpegMovieEncoder::Refusal(FfmpegFormat format, const Shape& shape,
   FfmpegMovieEncoder probe(format, crf);
   probe.probing_ = true;
   return probe.Prepare(shape) ? std::string() : probe.cause_;
+}
+
+std::function<std::unique_ptr<MovieEncoder>()> FfmpegMovieEncoder::FactoryForFormatChoice(
+    int index) {
+  if (index != 1 && index != 2) return nullptr;
+  const FfmpegFormat format = index == 1 ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
+  return [format] {
+    return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format));
+  };
 }
 
 bool FfmpegMovieEncoder::Prepare(const Shape& shape) {

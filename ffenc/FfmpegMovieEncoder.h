@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
+#include "batch/MovieEncoder.h"
 #include "platform/FileAccess.h"
 #include "platform/Files.h"
-
-#include "batch/MovieEncoder.h"
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -53,6 +54,11 @@ class FfmpegMovieEncoder final : public MovieEncoder {
   // cause: it runs the same checks and opens the same encoders, here without
   // any file.
   static std::string Refusal(FfmpegFormat format, const Shape& shape, int crf = kDefaultCrf);
+
+  // The encoders behind the windows' format list ("AVI", "MKV", "MP4", by
+  // index), each with its default quality: empty for AVI, the batch
+  // driver's own encoder.
+  static std::function<std::unique_ptr<MovieEncoder>()> FactoryForFormatChoice(int index);
 
   void SetSource(const std::string& inputPath) override { source_ = inputPath; }
   ~FfmpegMovieEncoder() override;

@@ -256,16 +256,8 @@ void TForm1::BtnStartClick() { driver_.BtnStartClick(); }
 
 void TForm1::FormatComboChange([[maybe_unused]] int index) {
 #ifdef PORUTE_HAVE_FFMPEG
-  // The same encoder as the command line's -f mkv and -f mp4, with its
-  // default quality.
-  if (index == 1 || index == 2) {
-    const FfmpegFormat format = index == 1 ? FfmpegFormat::kMkv : FfmpegFormat::kMp4;
-    driver_.SetEncoderFactory([format] {
-      return std::unique_ptr<MovieEncoder>(new (std::nothrow) FfmpegMovieEncoder(format));
-    });
-    return;
-  }
-  driver_.SetEncoderFactory(nullptr);
+  // The same encoder as the command line's -f mkv and -f mp4.
+  driver_.SetEncoderFactory(FfmpegMovieEncoder::FactoryForFormatChoice(index));
 #endif
 }
 
