@@ -53,36 +53,41 @@ NameKind KindOfName(const std::string& path, int* error) { return KindOf(path, f
 
 NameKind KindOfTarget(const std::string& path, int* error) { return KindOf(path, true, error); }
 
-bool RegularFileSize(const std::string& path, uint64_t& bytes) {
+namespace {
+
+// What the system knows of the file a name reaches, links followed. No
+// access is asked: the attributes can be read even while another program
+// holds the file open for writing. The flag lets a folder be opened too.
+bool InformationOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, DWORD& type) {
   std::wstring wide;
   if (!Wide(path, wide)) return false;
   const HANDLE handle =
       CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool regular = GetFileType(handle) == FILE_TYPE_DISK &&
-                       GetFileInformationByHandle(handle, &info) &&
-                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  type = GetFileType(handle);
+  const bool known = GetFileInformationByHandle(handle, &info);
   CloseHandle(handle);
-  if (!regular) return false;
+  return known;
+}
+
+}  // namespace
+
+bool RegularFileSize(const std::string& path, uint64_t& bytes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD type = FILE_TYPE_UNKNOWN;
+  if (!InformationOf(path, info, type) || type != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
   bytes = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   return true;
 }
 
 bool IdentityOf(const std::string& path, FileIdentity& identity) {
-  std::wstring wide;
-  if (!Wide(path, wide)) return false;
-  // No access asked: the file's attributes can be read even while another
-  // program holds it open for writing. The flag lets a folder be opened too.
-  const HANDLE handle =
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(handle, &info);
-  CloseHandle(handle);
-  if (!known) return false;
+  DWORD type = FILE_TYPE_UNKNOWN;
+  if (!InformationOf(path, info, type)) return false;
   identity.device = info.dwVolumeSerialNumber;
   identity.inode = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   return true;

@@ -20,14 +20,15 @@ const auto kPathCaseName = porute_test::ByIndexAnd([](const PathCase& c) {
   return std::string(c.input) + (*c.saveDir != '\0' ? std::string(" into ") + c.saveDir : "");
 });
 
+void ExpectSplitAndJoin(const PathCase& c, PathStyle style) {
+  EXPECT_EQ(FolderPart(c.input, style), c.folder);
+  EXPECT_EQ(FileNamePart(c.input, style), c.fileName);
+  EXPECT_EQ(OutputPath(c.saveDir, c.input, style), c.outputPath);
+}
+
 class PosixPaths : public testing::TestWithParam<PathCase> {};
 
-TEST_P(PosixPaths, SplitAndJoin) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(FolderPart(c.input, PathStyle::kPosix), c.folder);
-  EXPECT_EQ(FileNamePart(c.input, PathStyle::kPosix), c.fileName);
-  EXPECT_EQ(OutputPath(c.saveDir, c.input, PathStyle::kPosix), c.outputPath);
-}
+TEST_P(PosixPaths, SplitAndJoin) { ExpectSplitAndJoin(GetParam(), PathStyle::kPosix); }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PosixPaths,
@@ -59,12 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class WindowsPaths : public testing::TestWithParam<PathCase> {};
 
-TEST_P(WindowsPaths, SplitAndJoin) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(FolderPart(c.input, PathStyle::kWindows), c.folder);
-  EXPECT_EQ(FileNamePart(c.input, PathStyle::kWindows), c.fileName);
-  EXPECT_EQ(OutputPath(c.saveDir, c.input, PathStyle::kWindows), c.outputPath);
-}
+TEST_P(WindowsPaths, SplitAndJoin) { ExpectSplitAndJoin(GetParam(), PathStyle::kWindows); }
 
 // "\x95\x5C" is a Shift-JIS kanji whose second byte is the backslash's value;
 // "\x83\x5C" another. Neither may split the path.
@@ -87,12 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class Win32Paths : public testing::TestWithParam<PathCase> {};
 
-TEST_P(Win32Paths, SplitAndJoin) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(FolderPart(c.input, PathStyle::kWin32), c.folder);
-  EXPECT_EQ(FileNamePart(c.input, PathStyle::kWin32), c.fileName);
-  EXPECT_EQ(OutputPath(c.saveDir, c.input, PathStyle::kWin32), c.outputPath);
-}
+TEST_P(Win32Paths, SplitAndJoin) { ExpectSplitAndJoin(GetParam(), PathStyle::kWin32); }
 
 // Our Windows build: UTF-8 text, where "/" separates as well.
 INSTANTIATE_TEST_SUITE_P(
