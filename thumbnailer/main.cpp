@@ -5,18 +5,20 @@
 // appears under OUTPUT whole or not at all.
 
 #include <png.h>
-#include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "batch/PathNames.h"
+#include "platform/FileAccess.h"
+#include "platform/Files.h"
 #include "v02dec/ChunkWalk.h"
 #include "v02dec/V02Decode.h"
 
@@ -153,8 +155,24 @@ Picture Scaled(const Picture& picture, int size) {
   return out;
 }
 
+// Where libpng's bytes go: appended to the file, the first failure kept.
+struct PngSink {
+  platform::FileHandle file = platform::kNoFile;
+  uint64_t at = 0;
+  int error = 0;
+};
+
+void WriteToSink(png_structp png, png_bytep data, png_size_t bytes) {
+  auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+  if (sink->error != 0) return;
+  sink->error = platform::WriteAllAt(sink->file, data, bytes, sink->at);
+  sink->at += bytes;
+}
+
+void FlushSink(png_structp) {}
+
 // libpng reports errors by longjmp: nothing with a destructor lives here.
-bool WritePng(FILE* file, const Picture& picture, png_bytep* rows) {
+bool WritePng(PngSink& sink, const Picture& picture, png_bytep* rows) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -162,7 +180,7 @@ bool WritePng(FILE* file, const Picture& picture, png_bytep* rows) {
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, &sink, WriteToSink, FlushSink);
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
                static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -170,43 +188,41 @@ bool WritePng(FILE* file, const Picture& picture, png_bytep* rows) {
   png_write_image(png, rows);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  return true;
+  return sink.error == 0;
 }
 
-// Under a temporary name in OUTPUT's folder, then renamed over OUTPUT: a
-// file manager never sees half a picture.
+// Under a temporary name of ours in OUTPUT's folder (created exclusively),
+// synced, then renamed over OUTPUT: a file manager never sees half a
+// picture, and every failure is reported with nothing left behind.
 bool SavePng(const Picture& picture, const std::string& output) {
   std::vector<png_bytep> rows(static_cast<size_t>(picture.height));
   for (int y = 0; y < picture.height; ++y) {
     rows[static_cast<size_t>(y)] =
         const_cast<png_bytep>(picture.rgb.data() + size_t{3} * picture.width * y);
   }
-  std::string temporary = output + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    std::fprintf(stderr, "henkan-porute-thumbnailer: %s: %s\n", output.c_str(), std::strerror(errno));
+  PngSink sink;
+  std::string temporary;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    temporary = TemporaryPath(output, std::to_string(getpid()) + "-" + std::to_string(attempt));
+    error = platform::CreateForWriting(temporary, true, sink.file);
+  }
+  if (error != 0) {
+    std::fprintf(stderr, "henkan-porute-thumbnailer: %s: %s\n", output.c_str(), std::strerror(error));
     return false;
   }
-  // mkstemp makes the file the owner's alone; the picture gets the
-  // permissions any new file of the user's gets.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  FILE* file = fdopen(fd, "wb");
-  bool written = file != nullptr && WritePng(file, picture, rows.data());
-  int error = written ? 0 : errno;
-  if (file != nullptr) {
-    if (std::fflush(file) != 0 && written) error = errno, written = false;
-    if (std::fclose(file) != 0 && written) error = errno, written = false;
-  } else {
-    close(fd);
-  }
-  if (written && std::rename(temporary.c_str(), output.c_str()) != 0) {
-    error = errno;
-    written = false;
+  bool written = WritePng(sink, picture, rows.data());
+  error = sink.error;
+  if (written) error = platform::SyncOpenFile(sink.file);
+  const int closeError = platform::CloseFile(sink.file);
+  if (error == 0) error = closeError;
+  written = written && error == 0;
+  if (written) {
+    error = platform::ReplaceName(temporary, output);
+    written = error == 0;
   }
   if (!written) {
-    unlink(temporary.c_str());
+    platform::RemoveName(temporary);
     std::fprintf(stderr, "henkan-porute-thumbnailer: %s: cannot write the picture%s%s\n",
                  output.c_str(), error != 0 ? ": " : "", error != 0 ? std::strerror(error) : "");
   }

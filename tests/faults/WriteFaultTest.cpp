@@ -239,6 +239,37 @@ TEST_F(WriteFaults, ReportWritingCallsFailInTurn) {
   }
 }
 
+// The thumbnailer's picture under the same faults: a failure reaches the file
+// manager as a non-zero exit, the earlier picture of the name stays, and no
+// temporary file is left.
+TEST_F(WriteFaults, ThumbnailerWritingCallsFailInTurn) {
+  if (!PORUTE_THUMBNAILER_BUILT) GTEST_SKIP() << "built without the thumbnailer";
+  const std::string movie = MakeMovie(16, 8, 2, 4);
+  const std::string picture = dir / "movie.png";
+  const std::vector<std::string> command = {PORUTE_THUMBNAILER_PATH, "-s", "16", movie, picture};
+  porute_test::RunOptions clean;
+  clean.env = kShimEnv;
+  clean.env["PORUTE_FAULT_SUFFIX"] = ".png";
+  clean.env["PORUTE_FAULT_COUNT"] = dir / "calls.txt";
+  ASSERT_EQ(porute_test::Run(command, clean).exitCode, 0);
+  const std::string whole = porute_test::ReadText(picture);
+  const int calls = std::stoi(porute_test::ReadText(dir / "calls.txt"));
+  ASSERT_GE(calls, 4);  // write, fsync, close, rename
+  for (int at = 1; at <= calls; ++at) {
+    SCOPED_TRACE("call " + std::to_string(at));
+    porute_test::WriteText(picture, kOld);
+    porute_test::RunOptions faulty = clean;
+    faulty.env.erase("PORUTE_FAULT_COUNT");
+    faulty.env["PORUTE_FAULT_AT"] = std::to_string(at);
+    const RunResult run = porute_test::Run(command, faulty);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find("cannot write the picture"), std::string::npos) << run.err;
+    EXPECT_EQ(porute_test::ReadText(picture), kOld) << "the earlier picture was harmed";
+    EXPECT_TRUE(porute_test::TemporaryFilesIn(dir.Path()).empty()) << "a temporary file was left";
+  }
+  EXPECT_GT(whole.size(), 8u);
+}
+
 // The Matroska and MP4 writers under the same faults: their files differ
 // from run to run (a random segment id, the encoder's threads), so a clean
 // exit is checked by ffprobe's frame count.
